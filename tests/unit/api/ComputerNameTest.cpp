@@ -1,0 +1,46 @@
+#include "ComputerName.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace korvel::platform {
+namespace {
+
+struct NameCase {
+    const char* name;
+    const char* machineInfo; // nullptr: no file
+    const char* hostName;
+    const char* expected;
+};
+
+class ComputerNameRule : public testing::TestWithParam<NameCase> {};
+
+TEST_P(ComputerNameRule, PrefersThePrettyName) {
+    const QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("machine-info"));
+    if (GetParam().machineInfo != nullptr) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(GetParam().machineInfo);
+    }
+    EXPECT_EQ(ComputerName::read(path, QString::fromUtf8(GetParam().hostName)),
+              QString::fromUtf8(GetParam().expected));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, ComputerNameRule,
+    testing::Values(
+        NameCase{"noFile", nullptr, "box", "box"}, NameCase{"noFileNoHost", nullptr, "", "Linux"},
+        NameCase{"quoted", "CHASSIS=laptop\nPRETTY_HOSTNAME=\"Anna's Laptop\"\n", "box", "Anna's Laptop"},
+        NameCase{"singleQuoted", "PRETTY_HOSTNAME='Work \"PC\"'\n", "box", "Work \"PC\""},
+        NameCase{"escaped", "PRETTY_HOSTNAME=\"A \\\"B\\\" \\\\ C\"\n", "box", "A \"B\" \\ C"},
+        NameCase{"unquotedUtf8", "PRETTY_HOSTNAME=J\xC3\xBCrgens-PC\n", "box", "J\xC3\xBCrgens-PC"},
+        NameCase{"empty", "PRETTY_HOSTNAME=\"\"\n", "box", "box"},
+        NameCase{"otherKeysOnly", "ICON_NAME=computer\nPRETTY_HOSTNAME_X=no\n", "box", "box"},
+        NameCase{"emptyEverywhere", "PRETTY_HOSTNAME=\n", "", "Linux"}),
+    [](const testing::TestParamInfo<NameCase>& info) { return info.param.name; });
+
+} // namespace
+} // namespace korvel::platform
