@@ -1,0 +1,36 @@
+#pragma once
+
+#include "AdmissionFacts.h"
+#include "UniqueFd.h"
+
+#include <functional>
+#include <map>
+#include <string>
+
+namespace korvel::service {
+
+// Installed executable path -> identifier. Linux has no code signatures; the installed place is the identity.
+using IdentityTable = std::map<std::string, std::string, std::less<>>;
+
+// Admission facts about the process at the other end of an accepted Unix socket. The process is pinned
+// with a pidfd when the object is made, and every fact read through its pid is confirmed by checking
+// that the pidfd still belongs to a live process, so a pid handed on to another process is never read.
+class PeerProcessFacts final : public AdmissionFacts {
+public:
+    PeerProcessFacts(int connection, const IdentityTable& identities);
+
+    std::optional<SigningIdentity> callerIdentity() override;
+    std::optional<SigningIdentity> ownIdentity() override;
+    std::optional<std::string> callerExecutablePath() override;
+    std::optional<FileAttributes> attributesOfItem(const std::string& path) override;
+
+private:
+    SigningIdentity identityOf(const std::string& path) const;
+    bool callerIsAlive() const;
+
+    const IdentityTable& identities_;
+    pid_t pid_ = 0;
+    UniqueFd pidfd_;
+};
+
+} // namespace korvel::service

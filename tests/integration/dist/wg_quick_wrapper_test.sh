@@ -1,0 +1,183 @@
+#!/bin/bash
+# Runs our wg-quick wrapper the way the daemon does, against a scripted stand-in for the system's
+# /usr/bin/wg-quick that replays what the real tool prints. The stand-in is bind-mounted over the
+# real one inside a private mount and network namespace, so the host sees none of it.
+set -u
+wrapper=$1
+
+if [ "${2:-}" != --inside ]; then
+    if [ "$(id -u)" != 0 ]; then
+        echo "SKIP: needs root (private mount and network namespaces)"
+        exit 77
+    fi
+    if [ ! -e /usr/bin/wg-quick ]; then
+        echo "SKIP: /usr/bin/wg-quick is missing (package wireguard-tools)"
+        exit 77
+    fi
+    if ! unshare -m -n true 2>/dev/null; then
+        echo "SKIP: cannot make private mount and network namespaces here"
+        exit 77
+    fi
+    exec unshare -m -n --propagation private "$0" "$wrapper" --inside
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mount -t tmpfs tmpfs /run # the marker folder /var/run/wireguard lives here
+mkdir -p "$work/tools" "$work/case" "$work/conf"
+ln -s /bin/bash "$work/tools/bash"
+cp "$wrapper" "$work/tools/wg-quick"
+config=$work/conf/korvel.conf
+: >"$config"
+marker=/var/run/wireguard/korvel.name
+
+# The stand-in replays the case's output and exit status, and adds or removes the interface as the
+# real tool would have.
+cat >"$work/fake" <<EOF
+#!/bin/bash
+printf '%s\n' "\$*" >>"$work/calls"
+printf '%s\n' "\${WG_ENDPOINT_RESOLUTION_RETRIES-unset}" >"$work/retries"
+case \$(cat "$work/case/action") in
+    add) ip link add korvel type veth peer name korvelpeer ;;
+    delete) ip link delete korvel ;;
+esac
+printf '%b' "\$(cat "$work/case/stdout")"
+printf '%b' "\$(cat "$work/case/stderr")" >&2
+exit \$(cat "$work/case/status")
+EOF
+chmod 0755 "$work/fake"
+mount --bind "$work/fake" /usr/bin/wg-quick
+
+run_wrapper() {
+    env -i PATH="$work/tools:/usr/bin:/bin:/usr/sbin:/sbin" HOME=/root LANG=C \
+        "$work/tools/bash" "$work/tools/wg-quick" "$@" >/dev/null 2>"$work/stderr"
+}
+
+# The daemon's reading of the tool's standard error: its last non-empty line.
+last_line() {
+    grep -v '^$' "$work/stderr" | tail -n 1
+}
+
+failures=0
+fail() {
+    echo "FAIL $1"
+    cat "$work/stderr"
+    failures=$((failures + 1))
+}
+
+banner='┌────────┐\n│  Running wireguard-go is not required  │\n└────────┘\n'
+fallback="[#] ip link add korvel type wireguard\nError: Unknown device type.\n[!] Missing WireGuard kernel module. Falling back to slow userspace implementation.\n[#] wireguard-go korvel\n$banner"
+rollback='[#] ip link delete dev korvel\n'
+configured="${fallback}[#] wg setconf korvel /dev/fd/63\n[#] ip -4 address add 10.66.0.2/32 dev korvel\n[#] ip link set mtu 1420 up dev korvel\n"
+
+# case NAME OPERATION INTERFACE_BEFORE MARKER_BEFORE STDERR STDOUT STATUS ACTION WANT_STATUS WANT_LAST_LINE WANT_MARKER
+case_() {
+    local name=$1 operation=$2 interface_before=$3 marker_before=$4
+    printf '%s' "$5" >"$work/case/stderr"
+    printf '%s' "$6" >"$work/case/stdout"
+    echo "$7" >"$work/case/status"
+    echo "$8" >"$work/case/action"
+    local want_status=$9 want_line=${10} want_marker=${11}
+
+    ip link delete korvel 2>/dev/null
+    [ "$interface_before" = present ] && ip link add korvel type veth peer name korvelpeer
+    rm -rf /run/wireguard "$work/calls"
+    if [ "$marker_before" = yes ]; then
+        mkdir -p /run/wireguard && echo korvel >"$marker"
+    fi
+
+    run_wrapper "$operation" "$config"
+    local status=$? line
+    line=$(last_line)
+    [ "$status" = "$want_status" ] || fail "$name: status $status, want $want_status"
+    [ "$line" = "$want_line" ] || fail "$name: last line '$line', want '$want_line'"
+    if [ "$want_marker" = yes ] && [ ! -e "$marker" ]; then fail "$name: the marker is missing"; fi
+    if [ "$want_marker" = no ] && [ -e "$marker" ]; then fail "$name: the marker is left behind"; fi
+    [ "$(cat "$work/calls")" = "$operation $config" ] || fail "$name: the tool got '$(cat "$work/calls")'"
+}
+
+sentence_key="The VPN configuration holds a key that WireGuard cannot read; connect again to get a new configuration."
+sentence_parse="WireGuard could not read the VPN configuration; connect again to get a new configuration."
+sentence_name="The VPN server's name could not be looked up; check your internet connection and try again."
+sentence_resolvconf="The VPN's DNS servers cannot be set because resolvconf is missing; install openresolv or systemd-resolved."
+sentence_nft="Sending all traffic through the VPN needs nftables; install the nftables package."
+sentence_tun="WireGuard could not create its network interface because /dev/net/tun is missing; load the tun kernel module."
+sentence_nowg="This computer has no WireGuard support; install the wireguard-go package or a kernel with WireGuard."
+sentence_exists="A network interface named korvel already exists; take it down and try again."
+sentence_notup="No WireGuard tunnel named korvel is up."
+sentence_rights="The tunnel service is not allowed to change this computer's network settings; reinstall Korvel."
+
+case_ "up" up absent no \
+    "${configured}[#] ip -4 route add 10.66.0.0/24 dev korvel\n" "" 0 add 0 "[#] ip -4 route add 10.66.0.0/24 dev korvel" yes
+[ "$(cat "$marker" 2>/dev/null)" = korvel ] || fail "up: the marker does not name the interface"
+[ "$(stat -c %a /run/wireguard 2>/dev/null)" = 755 ] || fail "up: the application cannot look into the marker folder"
+[ "$(stat -c %a "$marker" 2>/dev/null)" = 644 ] || fail "up: the marker is not readable by the application"
+retries=$(cat "$work/retries")
+[[ $retries =~ ^[1-5]$ ]] || fail "up: endpoint resolution retries '$retries', want a small number"
+
+case_ "bad key, stale marker" up absent yes \
+    "${fallback}[#] wg setconf korvel /dev/fd/63\nKey is not the correct length or format: \`============================================'\nConfiguration parsing error\n$rollback" \
+    "" 1 none 1 "$sentence_key" no
+case_ "no resolver" up absent no \
+    "${fallback}[#] wg setconf korvel /dev/fd/63\nTemporary failure in name resolution: \`vpn.korvel.invalid:51820'. Trying again in 1.00 seconds...\nTemporary failure in name resolution: \`vpn.korvel.invalid:51820'\nConfiguration parsing error\n$rollback" \
+    "" 1 none 1 "$sentence_name" no
+case_ "unknown server name" up absent no \
+    "${fallback}[#] wg setconf korvel /dev/fd/63\nName or service not known: \`vpn.korvel.invalid:51820'\nConfiguration parsing error\n$rollback" \
+    "" 1 none 1 "$sentence_name" no
+case_ "value out of range" up absent no \
+    "${fallback}[#] wg setconf korvel /dev/fd/63\nPersistent keepalive interval is neither 0/off nor 1-65535: \`99999999'\nConfiguration parsing error\n$rollback" \
+    "" 1 none 1 "$sentence_parse" no
+case_ "no resolvconf" up absent no \
+    "${configured}[#] resolvconf -a korvel -m 0 -x\n/usr/bin/wg-quick: line 32: resolvconf: command not found\n$rollback" \
+    "" 127 none 127 "$sentence_resolvconf" no
+case_ "no nft" up absent no \
+    "${configured}[#] sysctl -q net.ipv4.conf.all.src_valid_mark=1\n[#] iptables-restore -n\n/usr/bin/wg-quick: line 32: iptables-restore: command not found\n[#] ip -4 rule delete table 51820\n$rollback" \
+    "" 127 none 127 "$sentence_nft" no
+case_ "no TUN device" up absent no \
+    "${fallback}Unable to access interface: Protocol not supported\n${rollback}Cannot find device \"korvel\"\n" \
+    "ERROR: (korvel) 2026/01/01 00:00:00 Failed to create TUN device: CreateTUN(\"korvel\") failed; /dev/net/tun does not exist\n" \
+    1 none 1 "$sentence_tun" no
+case_ "no WireGuard at all" up absent no \
+    "[#] ip link add korvel type wireguard\nError: Unknown device type.\nUnable to access interface: Protocol not supported\n${rollback}Cannot find device \"korvel\"\n" \
+    "" 1 none 1 "$sentence_nowg" no
+case_ "interface already up" up present yes \
+    "wg-quick: \`korvel' already exists\n" "" 1 none 1 "$sentence_exists" yes
+case_ "same name in another namespace" up absent no \
+    "$fallback${rollback}Cannot find device \"korvel\"\n" \
+    "ERROR: (korvel) 2026/01/01 00:00:00 UAPI listen error: unix socket in use\n" 1 none 1 "$sentence_exists" no
+case_ "unknown failure" up absent no \
+    "${configured}[#] ip link set mtu 70000 up dev korvel\nError: mtu greater than device maximum.\n$rollback" \
+    "" 2 none 2 "Error: mtu greater than device maximum." no
+case_ "failure that says nothing" up absent no "$configured$rollback" "" 1 none 1 "" no
+case_ "down" down present yes "[#] ip link delete dev korvel\n" "" 0 delete 0 "[#] ip link delete dev korvel" no
+case_ "down, tunnel gone" down absent yes \
+    "wg-quick: \`korvel' is not a WireGuard interface\n" "" 1 none 1 "$sentence_notup" no
+case_ "down refused, tunnel still up" down present yes \
+    "[#] ip link delete dev korvel\nRTNETLINK answers: Operation not permitted\n" "" 2 none 2 "$sentence_rights" yes
+
+# Up, but the marker cannot be written: the tunnel must not stay up unseen.
+echo 0 >"$work/case/status"
+echo add >"$work/case/action"
+printf '' >"$work/case/stderr"
+ip link delete korvel 2>/dev/null
+rm -rf /run/wireguard "$work/calls"
+: >/run/wireguard # a file where the folder should be
+run_wrapper up "$config"
+status=$?
+[ "$status" != 0 ] || fail "unwritable marker: the wrapper reports success"
+[[ $(last_line) == *"could not be marked as up"* ]] || fail "unwritable marker: last line '$(last_line)'"
+[ "$(cat "$work/calls")" = "up $config"$'\n'"down $config" ] || fail "unwritable marker: calls '$(cat "$work/calls")'"
+
+# Other commands are the system tool's alone, output and status unchanged.
+printf '[Interface]\n' >"$work/case/stdout"
+printf 'Warning: world accessible\n' >"$work/case/stderr"
+echo 3 >"$work/case/status"
+echo none >"$work/case/action"
+rm -f "$work/calls"
+stdout=$(env -i PATH="$work/tools:/usr/bin:/bin" LANG=C "$work/tools/bash" "$work/tools/wg-quick" strip "$config" 2>/dev/null)
+status=$?
+[ "$status" = 3 ] && [ "$stdout" = "[Interface]" ] || fail "strip: status $status, stdout '$stdout'"
+[ "$(cat "$work/calls")" = "strip $config" ] || fail "strip: the tool got '$(cat "$work/calls")'"
+
+[ "$failures" = 0 ] && echo "all checks passed"
+exit $((failures > 0))
