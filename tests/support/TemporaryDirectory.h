@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -27,6 +30,12 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    // The bytes of the file `name` inside, or nullopt when there is no such file.
+    std::optional<std::string> read(const std::string& name) const {
+        std::ifstream in(path_ / name, std::ios::binary);
+        return in ? std::optional<std::string>(std::string(std::istreambuf_iterator<char>(in), {}))
+                  : std::nullopt;
+    }
 
 private:
     std::filesystem::path path_;

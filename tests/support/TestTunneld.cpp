@@ -6,53 +6,46 @@
 #include "StopSignal.h"
 #include "TunnelDaemon.h"
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
 #include <system_error>
 
-namespace {
-
 using namespace korvel::service;
-
-constexpr std::string_view kUsage =
-    "Usage: korvel-test-tunneld --socket PATH --state-dir DIR --tools-dir DIR --client EXE\n";
-
-} // namespace
+namespace fs = std::filesystem;
 
 int main(int argc, char* argv[]) {
     std::map<std::string, std::string> options;
     for (int i = 1; i + 1 < argc; i += 2) {
         options[argv[i]] = argv[i + 1];
     }
-    const bool complete = options.size() == 4 && options.contains("--socket") &&
-                          options.contains("--state-dir") && options.contains("--tools-dir") &&
-                          options.contains("--client");
-    if (argc != 9 || !complete) {
-        std::cerr << kUsage;
+    const std::array<const char*, 4> required{"--socket", "--state-dir", "--tools-dir", "--client"};
+    if (argc != 9 ||
+        !std::ranges::all_of(required, [&](const char* name) { return options.contains(name); })) {
+        std::cerr
+            << "Usage: korvel-test-tunneld --socket PATH --state-dir DIR --tools-dir DIR --client EXE\n";
         return 2;
     }
+    // The tools get absolute paths only: bash would look for a bare script name in its working folder.
+    const auto absolute = [&](const char* name) {
+        return fs::absolute(options[name]).lexically_normal().string();
+    };
     try {
         // Admission compares the canonical path the kernel reports for the caller.
-        const std::string client = std::filesystem::canonical(options["--client"]).string();
-        const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-        // The tools get absolute paths only: bash would look for a bare script name in its working folder.
-        const std::string tools =
-            std::filesystem::absolute(options["--tools-dir"]).lexically_normal().string();
-        const std::string state =
-            std::filesystem::absolute(options["--state-dir"]).lexically_normal().string();
+        const std::string client = fs::canonical(options["--client"]).string();
         const StopSignal stop;
         const ListeningSocket socket = ListeningSocket::bound(options["--socket"]);
-        TunnelDaemon daemon(socket.fd(), DaemonSettings{
-                                             state,
-                                             tools,
-                                             std::string(interfaceName),
-                                             client,
-                                             {{client, std::string(clientBundleIdentifier)},
-                                              {self, std::string(daemonIdentifier)}},
-                                             requestTimeout,
-                                         });
+        TunnelDaemon daemon(socket.fd(), DaemonSettings{absolute("--state-dir"),
+                                                        absolute("--tools-dir"),
+                                                        std::string(interfaceName),
+                                                        client,
+                                                        {{client, std::string(clientBundleIdentifier)},
+                                                         {fs::read_symlink("/proc/self/exe").string(),
+                                                          std::string(daemonIdentifier)}},
+                                                        requestTimeout});
         daemon.run(stop.fd());
     } catch (const std::system_error& error) {
         std::cerr << "korvel-test-tunneld: " << error.what() << '\n';

@@ -5,12 +5,13 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <functional>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -21,7 +22,7 @@
 
 using namespace korvel::service;
 using namespace std::chrono_literals;
-using nlohmann::json;
+using korvel::test::TemporaryDirectory;
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,11 +30,11 @@ namespace {
 const std::string kSelf = fs::read_symlink("/proc/self/exe").string();
 const std::string kSafe = "[Interface]\nMTU = 1420\n[Peer]\nEndpoint = 10.0.0.1:51820\n";
 const std::string kOther = "[Interface]\nMTU = 1280\n[Peer]\nEndpoint = 10.0.0.2:51820\n";
-constexpr const char* kAbsentInterface = "korvelnone0";
+const std::string kDisconnect = std::string(R"({"method":"korvel.tunneld.Disconnect"})") + '\0';
 
-std::string contents(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+std::string connectRequest(const std::string& config) {
+    return nlohmann::json{{"method", "korvel.tunneld.Connect"}, {"parameters", {{"config", config}}}}.dump() +
+           '\0';
 }
 
 void waitFor(const std::function<bool()>& condition) {
@@ -42,44 +43,80 @@ void waitFor(const std::function<bool()>& condition) {
     }
 }
 
-std::string connectRequest(const std::string& config) {
-    return json{{"method", "korvel.tunneld.Connect"}, {"parameters", {{"config", config}}}}.dump() + '\0';
+// A connection that has sent `request`.
+UniqueFd dial(const std::string& path, std::string_view request = {}) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const timeval patience{5, 0};
+    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    EXPECT_EQ(::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);
+    return fd;
 }
-const std::string kDisconnect = std::string(R"({"method":"korvel.tunneld.Disconnect"})") + '\0';
+
+// The reply as "ok", its message or "error NAME"; nullopt when the daemon closes the connection without
+// one, and "silence" when it neither answers nor closes in time.
+std::optional<std::string> reply(int fd) {
+    std::string bytes;
+    std::array<char, 4096> chunk{};
+    while (bytes.find('\0') == std::string::npos) {
+        const ssize_t count = ::recv(fd, chunk.data(), chunk.size(), 0);
+        if (count > 0) {
+            bytes.append(chunk.data(), static_cast<std::size_t>(count));
+        } else if (count < 0 && errno == EAGAIN) {
+            return "silence";
+        } else if (count == 0 || errno != EINTR) {
+            return std::nullopt;
+        }
+    }
+    const auto message = nlohmann::json::parse(bytes.substr(0, bytes.find('\0')));
+    if (message.contains("error")) {
+        return "error " + message["error"].get<std::string>();
+    }
+    return message.at("parameters").value("message", "ok");
+}
+
+// A tools folder of bash and a wg-quick made of `body`, in which `log` and `go` name files in `directory`.
+void installTool(const TemporaryDirectory& directory, const std::string& body,
+                 fs::perms mode = fs::perms(0755)) {
+    const fs::path tools = directory.path() / "tools";
+    if (fs::create_directory(tools)) {
+        fs::create_symlink("/bin/bash", tools / "bash");
+    }
+    std::ofstream(tools / "wg-quick") << "#!/bin/bash\nlog=" << directory / "log"
+                                      << "\ngo=" << directory / "go"
+                                      << "\n"
+                                      << body;
+    fs::permissions(tools / "wg-quick", mode);
+}
 
 // The real daemon on a temporary socket, state folder and tools folder, serving on a thread of its own.
 class Daemon {
 public:
-    explicit Daemon(std::string client = kSelf, std::string interface = kAbsentInterface,
-                    std::chrono::milliseconds timeout = 10s)
+    explicit Daemon(std::string interface = "korvelnone0", std::string client = kSelf)
         : socket_(ListeningSocket::bound(directory / "socket")), stop_(::eventfd(0, EFD_CLOEXEC)),
           daemon_(socket_.fd(), DaemonSettings{directory / "state", directory / "tools", std::move(interface),
-                                               client, IdentityTable{{client, "korvel.app"}}, timeout}),
-          thread_([this] { daemon_.run(stop_.get()); }) {
-        fs::create_directory(directory.path() / "tools");
-        fs::create_symlink("/bin/bash", directory.path() / "tools" / "bash");
-    }
+                                               client, IdentityTable{{client, "korvel.app"}}, 500ms}),
+          thread_([this] { daemon_.run(stop_.get()); }) {}
     ~Daemon() {
         const std::uint64_t one = 1;
         ::write(stop_.get(), &one, sizeof one);
         thread_.join();
     }
 
-    // Installs a wg-quick made of `body`; `log` and `go` in it name files in the temporary folder.
     void tool(const std::string& body, fs::perms mode = fs::perms(0755)) const {
-        std::string script =
-            "#!/bin/bash\nlog=" + directory / "log" + "\ngo=" + directory / "go" + "\n" + body;
-        std::ofstream(directory / "tools/wg-quick") << script;
-        fs::permissions(directory / "tools/wg-quick", mode);
+        installTool(directory, body, mode);
     }
     std::string socketPath() const { return directory / "socket"; }
-    std::string log() const { return contents(directory / "log"); }
-    std::optional<std::string> file() const {
-        const fs::path path = directory.path() / "state" / "korvel.conf";
-        return fs::exists(path) ? std::optional(contents(path)) : std::nullopt;
+    std::optional<std::string> call(const std::string& request) const {
+        return reply(dial(socketPath(), request).get());
     }
+    std::string log() const { return directory.read("log").value_or(""); }
+    std::optional<std::string> file() const { return directory.read("state/korvel.conf"); }
 
-    korvel::test::TemporaryDirectory directory;
+    TemporaryDirectory directory;
 
 private:
     ListeningSocket socket_;
@@ -88,115 +125,46 @@ private:
     std::thread thread_;
 };
 
-UniqueFd dial(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    // A daemon that never answers fails the test instead of hanging it.
-    const timeval patience{60, 0};
-    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    EXPECT_EQ(::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    return fd;
-}
-
-// The reply as "ok", its message, or "error NAME"; nullopt when the connection ends without one.
-std::optional<std::string> reply(int fd) {
-    std::string bytes;
-    char chunk[4096];
-    while (bytes.find('\0') == std::string::npos) {
-        const ssize_t count = ::recv(fd, chunk, sizeof chunk, 0);
-        if (count <= 0 && !(count < 0 && errno == EINTR)) {
-            break;
-        }
-        bytes.append(chunk, static_cast<std::size_t>(std::max<ssize_t>(count, 0)));
-    }
-    if (bytes.find('\0') == std::string::npos) {
-        return std::nullopt;
-    }
-    const json message = json::parse(bytes.substr(0, bytes.find('\0')));
-    if (message.contains("error")) {
-        return "error " + message["error"].get<std::string>();
-    }
-    const json& parameters = message.at("parameters");
-    return parameters.contains("message") ? parameters["message"].get<std::string>() : "ok";
-}
-
-std::optional<std::string> call(const Daemon& daemon, const std::string& request) {
-    const UniqueFd fd = dial(daemon.socketPath());
-    ::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);
-    return reply(fd.get());
-}
-
 class TunnelDaemonTest : public ::testing::Test {
 protected:
     void SetUp() override {
         struct stat self {};
-        if (::geteuid() != 0) {
-            GTEST_SKIP() << "needs root: the daemon's state folder and the admitted program must be root's";
-        }
-        if (::stat(kSelf.c_str(), &self) != 0 || (self.st_mode & 022) != 0) {
-            GTEST_SKIP() << "the test program is writable by others, so the daemon would not admit it";
+        if (::geteuid() != 0 || ::stat(kSelf.c_str(), &self) != 0 || (self.st_mode & 022) != 0) {
+            GTEST_SKIP()
+                << "needs root, and a test program only root may change: the daemon admits nothing else";
         }
     }
 };
 
-struct ToolCase {
-    const char* name;
-    std::string body;
-    std::string reply;
-};
-
-TEST_F(TunnelDaemonTest, RepliesWithTheToolsLastWordsOrAFixedSentence) {
-    const std::vector<ToolCase> cases = {
-        {"success", "exit 0", "ok"},
-        {"last line", "echo '[#] ip link add korvel' >&2; echo 'Key is bad.  ' >&2; echo >&2; exit 1",
+TEST_F(TunnelDaemonTest, ToolOutcomesBecomeReplies) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"exit 0", "ok"},
+        {"echo ignored; echo '[#] ip link add korvel' >&2; echo 'Key is bad.  ' >&2; echo >&2; exit 1",
          "Key is bad.  "},
-        {"silent failure", "echo 'on standard output'; exit 3", "The tunnel operation failed."},
-        {"only empty lines", "printf '\\n\\n' >&2; exit 1", "The tunnel operation failed."},
-        {"CR LF does not split", "printf 'one\\ntwo\\r\\nthree\\r\\n' >&2; exit 1", "two\r\nthree\r\n"},
-        {"not UTF-8", "printf 'bad \\xff\\n' >&2; exit 1", "The tunnel operation failed."},
-        {"killed", "echo 'dying' >&2; kill -9 $$", "dying"},
-        {"output is drained while the tool runs",
-         "head -c 3000000 /dev/zero; head -c 3000000 /dev/zero | tr '\\0' x >&2; echo >&2; echo end >&2; "
+        {"echo 'on standard output'; exit 3", "The tunnel operation failed."},
+        {"echo dying >&2; kill -9 $$", "dying"},
+        // Both outputs are drained while the tool runs, or it would stall on a full pipe.
+        {"head -c 3000000 /dev/zero; head -c 3000000 /dev/zero | tr '\\0' x >&2; echo >&2; echo end >&2; "
          "exit 1",
          "end"},
+        // The tool's own exit ends the wait, though a child of it keeps the outputs open.
+        {"sleep 600 & echo $! >$log; echo 'left a child' >&2; exit 1", "left a child"},
     };
     const Daemon daemon;
-    for (const ToolCase& c : cases) {
-        daemon.tool(c.body);
-        EXPECT_EQ(call(daemon, connectRequest(kSafe)), c.reply) << c.name;
-        EXPECT_EQ(daemon.file(), c.reply == "ok" ? std::optional(kSafe) : std::nullopt) << c.name;
-        EXPECT_EQ(call(daemon, kDisconnect), "ok") << c.name;
+    for (const auto& [body, expected] : cases) {
+        daemon.tool(body);
+        EXPECT_EQ(daemon.call(connectRequest(kSafe)), expected) << body;
+        EXPECT_EQ(daemon.file(), expected == "ok" ? std::optional(kSafe) : std::nullopt) << body;
+        EXPECT_EQ(daemon.call(kDisconnect), "ok") << body;
     }
-}
-
-TEST_F(TunnelDaemonTest, MissingOrUnusableToolsAreReported) {
-    const Daemon daemon;
-    const fs::path tools = daemon.directory.path() / "tools";
-    const std::string missing = "Korvel's tunnel tools are missing. Reinstall Korvel.";
-    EXPECT_EQ(call(daemon, connectRequest(kSafe)), missing);
-    daemon.tool("exit 0", fs::perms(0644));
-    EXPECT_EQ(call(daemon, connectRequest(kSafe)), missing);
-    daemon.tool("exit 0");
-    fs::remove(tools / "bash");
-    EXPECT_EQ(call(daemon, connectRequest(kSafe)), missing);
-    fs::create_directory(tools / "bash");
-    EXPECT_EQ(call(daemon, connectRequest(kSafe)), missing);
-    fs::remove(tools / "bash");
-    std::ofstream(tools / "bash") << "not a program";
-    fs::permissions(tools / "bash", fs::perms(0755));
-    EXPECT_EQ(call(daemon, connectRequest(kSafe)), "The tunnel component could not be launched.");
-    EXPECT_EQ(daemon.file(), std::nullopt);
-    EXPECT_EQ(call(daemon, connectRequest("[Interface]\nPostUp = reboot\n[Peer]\n")),
-              "The VPN configuration is invalid.");
+    ::kill(std::stoi(daemon.log()), SIGKILL);
 }
 
 TEST_F(TunnelDaemonTest, ToolsGetExactlyTheirArgumentsAndEnvironment) {
     const Daemon daemon;
     daemon.tool("tr '\\0' ' ' </proc/$$/cmdline >$log; echo >>$log; tr '\\0' ' ' </proc/$$/environ >>$log\n"
                 "echo >>$log; readlink /proc/$$/fd/0 >>$log; stat -c '%u %g %a' \"$2\" >>$log");
-    ASSERT_EQ(call(daemon, connectRequest(kSafe)), "ok");
+    ASSERT_EQ(daemon.call(connectRequest(kSafe)), "ok");
     const std::string tools = daemon.directory / "tools";
     EXPECT_EQ(daemon.log(), tools + "/bash " + tools + "/wg-quick up " +
                                 daemon.directory / "state/korvel.conf" + " \nPATH=" + tools +
@@ -204,92 +172,131 @@ TEST_F(TunnelDaemonTest, ToolsGetExactlyTheirArgumentsAndEnvironment) {
                                 "/dev/null\n0 0 600\n");
 }
 
-TEST_F(TunnelDaemonTest, EndsTheWaitWhenTheToolExitsEvenIfItsChildKeepsTheOutputOpen) {
-    const Daemon daemon;
-    daemon.tool("sleep 600 & echo $! >$log; echo 'left a child' >&2; exit 1");
-    EXPECT_EQ(call(daemon, connectRequest(kSafe)), "left a child");
-    ::kill(std::stoi(daemon.log()), SIGKILL);
-}
-
-// Which operation endings leave a configuration file, with the real daemon and a tool that records.
-TEST_F(TunnelDaemonTest, TheFileExistsExactlyWhileATunnelMayBeUp) {
-    for (const char* interface : {kAbsentInterface, "lo"}) {
-        const Daemon daemon(kSelf, interface);
-        daemon.tool(
-            "echo \"$1 $(head -c 21 $2 | tail -c 3)\" >>$log; [ -e $go ] && [ $1 = down ] && exit 1; exit 0");
-        ASSERT_EQ(call(daemon, connectRequest(kSafe)), "ok");
-        EXPECT_EQ(call(daemon, connectRequest("[Interface]\nTable = off\n[Peer]\n")),
-                  "The VPN configuration is invalid.");
-        EXPECT_EQ(daemon.file(), kSafe);
-        ASSERT_EQ(call(daemon, connectRequest(kOther)), "ok");
-        std::ofstream(daemon.directory / "go");
-        if (std::string(interface) == "lo") {
-            // The interface is still there after a failed down: the file stays for a later disconnect.
-            EXPECT_EQ(call(daemon, kDisconnect), "The tunnel operation failed.");
-            EXPECT_EQ(call(daemon, connectRequest(kSafe)), "The tunnel operation failed.");
-            EXPECT_EQ(daemon.file(), kOther);
-            EXPECT_EQ(daemon.log(), "up 142\ndown 142\nup 128\ndown 128\ndown 128\n");
-        } else {
-            EXPECT_EQ(call(daemon, connectRequest(kSafe)), "ok");
-            EXPECT_EQ(call(daemon, kDisconnect), "ok");
-            EXPECT_EQ(daemon.file(), std::nullopt);
-            EXPECT_EQ(call(daemon, kDisconnect), "ok");
-            EXPECT_EQ(daemon.log(), "up 142\ndown 142\nup 128\ndown 128\nup 142\ndown 142\n");
-            // With the tools gone, the earlier file is still taken away before the failure.
-            ASSERT_EQ(call(daemon, connectRequest(kSafe)), "ok");
-            fs::remove(daemon.directory / "tools/wg-quick");
-            EXPECT_EQ(call(daemon, connectRequest(kOther)),
-                      "Korvel's tunnel tools are missing. Reinstall Korvel.");
-            EXPECT_EQ(daemon.file(), std::nullopt);
-        }
+// While the interface is still there after a failed down, the file stays: a later disconnect needs it.
+TEST_F(TunnelDaemonTest, AFailedDownCountsOnlyWhileTheInterfaceIsThere) {
+    const std::vector<std::array<std::string, 3>> cases = {
+        {"korvelnone0", "ok", kOther},
+        {"lo", "The tunnel operation failed.", kSafe},
+    };
+    for (const auto& [interface, expected, fileAfter] : cases) {
+        const Daemon daemon(interface);
+        daemon.tool("[ $1 = up ]");
+        ASSERT_EQ(daemon.call(connectRequest(kSafe)), "ok");
+        EXPECT_EQ(daemon.call(kDisconnect), expected) << interface;
+        EXPECT_EQ(daemon.call(connectRequest(kOther)), expected) << interface;
+        EXPECT_EQ(daemon.file(), fileAfter) << interface;
     }
 }
 
-TEST_F(TunnelDaemonTest, OperationsRunOneAtATimeWhileOthersAreStillServed) {
+TEST_F(TunnelDaemonTest, FailuresAreRepliedAndTheFileExistsOnlyWhileATunnelMayBeUp) {
     const Daemon daemon;
-    daemon.tool("echo \"start $1\" >>$log; while [ ! -e $go ]; do sleep 0.01; done; echo \"end $1\" >>$log");
-    const UniqueFd first = dial(daemon.socketPath());
-    ::send(first.get(), connectRequest(kSafe).data(), connectRequest(kSafe).size(), MSG_NOSIGNAL);
-    waitFor([&] { return daemon.log() == "start up\n"; });
-    const UniqueFd second = dial(daemon.socketPath());
-    ::send(second.get(), kDisconnect.data(), kDisconnect.size(), MSG_NOSIGNAL);
-    // Admission and reading go on while the connect waits for its tool.
-    EXPECT_EQ(call(daemon, std::string("{}") + '\0'), "error korvel.tunneld.InvalidRequest");
-    pollfd answered{second.get(), POLLIN, 0};
-    EXPECT_EQ(::poll(&answered, 1, 200), 0) << "the disconnect must wait for the connect";
+    const fs::path state = daemon.directory.path() / "state";
+    const fs::path tools = daemon.directory.path() / "tools";
+    daemon.tool("echo \"$1 $(head -c 21 $2 | tail -c 3)\" >>$log");
+    ASSERT_EQ(daemon.call(connectRequest(kSafe)), "ok");
+    EXPECT_EQ(daemon.call(connectRequest("[Interface]\nTable = off\n[Peer]\n")),
+              "The VPN configuration is invalid.");
+    EXPECT_EQ(daemon.file(), kSafe);
+    ASSERT_EQ(daemon.call(connectRequest(kOther)), "ok");
+    EXPECT_EQ(daemon.call(kDisconnect), "ok");
+    EXPECT_EQ(daemon.call(kDisconnect), "ok");
+    // A connect over a running tunnel first takes it down with its own file.
+    EXPECT_EQ(daemon.log(), "up 142\ndown 142\nup 128\ndown 128\n");
+    EXPECT_EQ(daemon.file(), std::nullopt);
 
-    std::ofstream(daemon.directory / "go");
-    EXPECT_EQ(reply(first.get()), "ok");
-    EXPECT_EQ(reply(second.get()), "ok");
-    EXPECT_EQ(daemon.log(), "start up\nend up\nstart down\nend down\n");
+    // The file is scrubbed before it is deleted: a second name for it shows what was left.
+    ASSERT_EQ(daemon.call(connectRequest(kSafe)), "ok");
+    EXPECT_EQ(fs::status(state).permissions(), fs::perms::owner_all);
+    fs::create_hard_link(state / "korvel.conf", daemon.directory.path() / "witness");
+    EXPECT_EQ(daemon.call(kDisconnect), "ok");
+    EXPECT_EQ(daemon.directory.read("witness"), std::string(kSafe.size(), '\0'));
+
+    // A link in place of the file is replaced, never followed.
+    std::ofstream(daemon.directory / "victim") << "victim";
+    fs::create_symlink(daemon.directory / "victim", state / "korvel.conf");
+    EXPECT_EQ(daemon.call(kDisconnect), "ok");
+    ASSERT_EQ(daemon.call(connectRequest(kSafe)), "ok");
+    EXPECT_EQ(daemon.directory.read("victim"), "victim");
+
+    const fs::path moved = daemon.directory.path() / "moved";
+    const std::vector<std::pair<const char*, std::function<void()>>> unsafeFolders = {
+        {"writable by others", [&] { fs::permissions(state, fs::perms(0702)); }},
+        {"group-writable", [&] { fs::permissions(state, fs::perms(0770)); }},
+        {"owned by someone else",
+         [&] {
+             fs::permissions(state, fs::perms(0700));
+             ASSERT_EQ(::chown(state.c_str(), 65534, 0), 0);
+         }},
+        // The folder it leads to is root's and private: only refusing the link keeps the file safe.
+        {"a link",
+         [&] {
+             ASSERT_EQ(::chown(state.c_str(), 0, 0), 0);
+             fs::rename(state, moved);
+             fs::create_directory_symlink(moved, state);
+         }},
+    };
+    for (const auto& [why, make] : unsafeFolders) {
+        make();
+        EXPECT_EQ(daemon.call(kDisconnect), "The tunnel could not be stopped.") << why;
+        EXPECT_EQ(daemon.call(connectRequest(kOther)), "The tunnel could not be started.") << why;
+        EXPECT_EQ(daemon.file(), kSafe) << why;
+    }
+    fs::remove(state);
+    std::ofstream(state.string()) << "a file where the folder belongs";
+    EXPECT_EQ(daemon.call(connectRequest(kSafe)), "The tunnel could not be started.");
+    fs::remove(state);
+    fs::create_directories(state / "korvel.conf");
+    EXPECT_EQ(daemon.call(connectRequest(kSafe)),
+              "The tunnel service could not save its protected configuration.");
+    fs::remove_all(state);
+
+    const std::string missing = "Korvel's tunnel tools are missing. Reinstall Korvel.";
+    daemon.tool("exit 0", fs::perms(0644));
+    EXPECT_EQ(daemon.call(connectRequest(kSafe)), missing);
+    daemon.tool("exit 0");
+    fs::remove(tools / "bash");
+    fs::create_directory(tools / "bash");
+    EXPECT_EQ(daemon.call(connectRequest(kSafe)), missing);
+    fs::remove(tools / "bash");
+    std::ofstream(tools / "bash") << "not a program";
+    fs::permissions(tools / "bash", fs::perms(0755));
+    EXPECT_EQ(daemon.call(connectRequest(kSafe)), "The tunnel component could not be launched.");
+    EXPECT_EQ(daemon.file(), std::nullopt);
 }
 
-TEST_F(TunnelDaemonTest, AClientThatLeavesDoesNotStopItsOperation) {
+// One operation at a time, each answered once it has ended, while admission and reading go on; a client
+// that leaves changes nothing.
+TEST_F(TunnelDaemonTest, OperationsRunOneAtATimeToTheirEnd) {
     const Daemon daemon;
-    daemon.tool("echo \"start $1\" >>$log; while [ ! -e $go ]; do sleep 0.01; done; echo \"end $1\" >>$log");
+    daemon.tool(
+        "echo \"start $1\" >>$log; while [ ! -e $go-$1 ]; do sleep 0.01; done; echo \"end $1\" >>$log");
+    const auto answered = [](const UniqueFd& fd) {
+        pollfd ready{fd.get(), POLLIN, 0};
+        return ::poll(&ready, 1, 200) != 0;
+    };
     {
-        const UniqueFd leaving = dial(daemon.socketPath());
-        ::send(leaving.get(), connectRequest(kSafe).data(), connectRequest(kSafe).size(), MSG_NOSIGNAL);
-        waitFor([&] { return !daemon.log().empty(); });
+        const UniqueFd leaving = dial(daemon.socketPath(), connectRequest(kSafe));
+        waitFor([&] { return daemon.log() == "start up\n"; });
     }
-    std::ofstream(daemon.directory / "go");
-    EXPECT_EQ(call(daemon, kDisconnect), "ok");
+    const UniqueFd waiting = dial(daemon.socketPath(), kDisconnect);
+    EXPECT_EQ(daemon.call(std::string("{}") + '\0'), "error korvel.tunneld.InvalidRequest");
+    EXPECT_FALSE(answered(waiting)) << "the disconnect must wait for the connect";
+    std::ofstream(daemon.directory / "go-up");
+    waitFor([&] { return daemon.log() == "start up\nend up\nstart down\n"; });
+    EXPECT_FALSE(answered(waiting)) << "the reply must wait for the end of the disconnect";
+    std::ofstream(daemon.directory / "go-down");
+    EXPECT_EQ(reply(waiting.get()), "ok");
     EXPECT_EQ(daemon.log(), "start up\nend up\nstart down\nend down\n");
 }
 
-TEST_F(TunnelDaemonTest, AClientThatDoesNotFinishItsRequestIsCutOff) {
-    const Daemon daemon(kSelf, kAbsentInterface, 200ms);
-    const UniqueFd silent = dial(daemon.socketPath());
-    const UniqueFd halfway = dial(daemon.socketPath());
-    ::send(halfway.get(), kDisconnect.data(), 10, MSG_NOSIGNAL);
-    EXPECT_EQ(reply(silent.get()), std::nullopt);
-    EXPECT_EQ(reply(halfway.get()), std::nullopt);
-    EXPECT_EQ(call(daemon, kDisconnect), "ok");
-}
-
-TEST_F(TunnelDaemonTest, MalformedAndOversizedRequestsGetErrorReplies) {
+TEST_F(TunnelDaemonTest, MalformedOversizedCutAndSlowRequests) {
     const Daemon daemon;
     daemon.tool("exit 0");
+    const UniqueFd silent = dial(daemon.socketPath());
+    const UniqueFd halfway = dial(daemon.socketPath(), std::string_view(kDisconnect).substr(0, 10));
+    const UniqueFd cut = dial(daemon.socketPath(), std::string_view(kDisconnect).substr(0, 10));
+    ::shutdown(cut.get(), SHUT_WR);
+    EXPECT_EQ(reply(cut.get()), "error korvel.tunneld.InvalidRequest");
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"not json", "error korvel.tunneld.InvalidRequest"},
         {R"({"method":"korvel.tunneld.Reboot"})", "error org.varlink.service.MethodNotFound"},
@@ -299,99 +306,74 @@ TEST_F(TunnelDaemonTest, MalformedAndOversizedRequestsGetErrorReplies) {
         {R"({"method":"korvel.tunneld.Disconnect"})" + std::string((1 << 20) - 38, ' '), "ok"},
     };
     for (const auto& [message, expected] : cases) {
-        EXPECT_EQ(call(daemon, message + '\0'), expected) << message.substr(0, 60);
+        EXPECT_EQ(daemon.call(message + '\0'), expected) << message.substr(0, 60);
     }
-    // A request cut short by the client's end of sending.
-    const UniqueFd cut = dial(daemon.socketPath());
-    ::send(cut.get(), kDisconnect.data(), 10, MSG_NOSIGNAL);
-    ::shutdown(cut.get(), SHUT_WR);
-    EXPECT_EQ(reply(cut.get()), "error korvel.tunneld.InvalidRequest");
-    EXPECT_EQ(call(daemon, connectRequest(kSafe)), "ok");
-}
-
-int runClient(const std::string& client, const Daemon& daemon, const std::string& arguments,
-              std::string* out) {
-    const std::string output = daemon.directory / "out";
-    const int status = std::system(
-        ("'" + client + "' --socket '" + daemon.socketPath() + "' " + arguments + " >'" + output + "' 2>&1")
-            .c_str());
-    *out = contents(output);
-    return WEXITSTATUS(status);
+    // Past the request timeout, unfinished requests are dropped unanswered.
+    EXPECT_EQ(reply(silent.get()), std::nullopt);
+    EXPECT_EQ(reply(halfway.get()), std::nullopt);
 }
 
 TEST_F(TunnelDaemonTest, OnlyTheInstalledClientIsAnswered) {
-    const korvel::test::TemporaryDirectory programs;
+    const TemporaryDirectory programs;
     const std::string installed = programs / "korvel";
     fs::copy_file(KORVEL_TEST_CLIENT, installed);
-    fs::permissions(installed, fs::perms(0755));
-    const Daemon daemon(installed);
+    fs::copy_file(KORVEL_TEST_CLIENT, programs / "copy");
+    const Daemon daemon("korvelnone0", installed);
     daemon.tool("exit 0");
     std::ofstream(daemon.directory / "c.conf") << kSafe;
+    const auto run = [&](const std::string& program, const std::string& arguments) {
+        const int status = std::system((program + " --socket " + daemon.socketPath() + " " + arguments +
+                                        " >" + daemon.directory / "out" + " 2>&1")
+                                           .c_str());
+        return daemon.directory.read("out").value_or("") + std::to_string(WEXITSTATUS(status));
+    };
+    const std::string refused = "korvel-test-client: the connection ended without a reply\n2";
 
-    std::string out;
-    EXPECT_EQ(runClient(installed, daemon, "connect " + daemon.directory / "c.conf", &out), 0) << out;
-    EXPECT_EQ(out, "ok\n");
-
-    const std::string copy = programs / "copy";
-    fs::copy_file(installed, copy);
-    EXPECT_EQ(runClient(copy, daemon, "disconnect", &out), 2) << "another path";
+    EXPECT_EQ(run(installed, "connect " + daemon.directory / "c.conf"), "ok\n0");
+    EXPECT_EQ(run(programs / "copy", "disconnect"), refused) << "another path";
     fs::permissions(installed, fs::perms(0775));
-    EXPECT_EQ(runClient(installed, daemon, "disconnect", &out), 2) << "group-writable";
+    EXPECT_EQ(run(installed, "disconnect"), refused) << "group-writable";
     fs::permissions(installed, fs::perms(0755));
     ASSERT_EQ(::chown(installed.c_str(), 65534, 0), 0);
-    EXPECT_EQ(runClient(installed, daemon, "disconnect", &out), 2) << "owned by another user";
-    EXPECT_EQ(out, "korvel-test-client: the connection ended without a reply\n");
+    EXPECT_EQ(run(installed, "disconnect"), refused) << "owned by another user";
     EXPECT_EQ(daemon.file(), kSafe);
 }
 
-// The test programs other tests build on, driven as they are: the daemon ends cleanly on SIGTERM.
-TEST_F(TunnelDaemonTest, TestDaemonServesUntilTerminated) {
-    const korvel::test::TemporaryDirectory directory;
-    fs::create_directory(directory.path() / "tools");
-    fs::create_symlink("/bin/bash", directory.path() / "tools/bash");
-    std::ofstream(directory / "tools/wg-quick") << "#!/bin/bash\necho \"$@\" >" << directory / "log"
-                                                << "\n";
-    fs::permissions(directory / "tools/wg-quick", fs::perms(0755));
-    const std::string socket = directory / "socket";
-    const pid_t daemon = ::fork();
-    if (daemon == 0) {
-        ::execl(KORVEL_TEST_TUNNELD, KORVEL_TEST_TUNNELD, "--socket", socket.c_str(), "--state-dir",
-                (directory / "state").c_str(), "--tools-dir", (directory / "tools").c_str(), "--client",
-                KORVEL_TEST_CLIENT, nullptr);
-        ::_exit(127);
-    }
-    waitFor([&] { return fs::exists(socket); });
-    const std::string command =
-        std::string("printf '") + kSafe + "' | " + KORVEL_TEST_CLIENT + " --socket " + socket;
-    EXPECT_EQ(WEXITSTATUS(std::system((command + " connect - >/dev/null").c_str())), 0);
-    EXPECT_EQ(contents(directory / "log"), "up " + directory / "state/korvel.conf" + "\n");
-    ::kill(daemon, SIGTERM);
-    int status = 0;
-    ::waitpid(daemon, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_FALSE(fs::exists(socket));
-}
-
-// The production daemon under socket activation admits nobody but the installed application.
-TEST_F(TunnelDaemonTest, ActivatedDaemonRefusesOthersAndEndsOnSigterm) {
-    const korvel::test::TemporaryDirectory directory;
-    const ListeningSocket socket = ListeningSocket::bound(directory / "socket");
-    const pid_t daemon = ::fork();
-    if (daemon == 0) {
-        ::dup2(socket.fd(), 3);
+// Both daemon programs as they are started: the installed one by socket activation, admitting nobody but
+// the installed application, and the test one by the command line other tests and benchmarks use.
+TEST_F(TunnelDaemonTest, BothDaemonProgramsServeUntilSigterm) {
+    const TemporaryDirectory directory;
+    installTool(directory, "echo \"$@\" >$log");
+    const ListeningSocket activation = ListeningSocket::bound(directory / "activation");
+    const pid_t installed = ::fork();
+    if (installed == 0) {
+        ::dup2(activation.fd(), 3);
         ::fcntl(3, F_SETFD, 0);
         ::setenv("LISTEN_FDS", "1", 1);
         ::setenv("LISTEN_PID", std::to_string(::getpid()).c_str(), 1);
         ::execl(KORVEL_TUNNELD, KORVEL_TUNNELD, nullptr);
         ::_exit(127);
     }
-    const UniqueFd refused = dial(directory / "socket");
-    ::send(refused.get(), kDisconnect.data(), kDisconnect.size(), MSG_NOSIGNAL);
-    EXPECT_EQ(reply(refused.get()), std::nullopt);
-    ::kill(daemon, SIGTERM);
-    int status = 0;
-    ::waitpid(daemon, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const pid_t test = ::fork();
+    if (test == 0) {
+        ::execl(KORVEL_TEST_TUNNELD, KORVEL_TEST_TUNNELD, "--socket", (directory / "socket").c_str(),
+                "--state-dir", (directory / "state").c_str(), "--tools-dir", (directory / "tools").c_str(),
+                "--client", KORVEL_TEST_CLIENT, nullptr);
+        ::_exit(127);
+    }
+    EXPECT_EQ(reply(dial(directory / "activation", kDisconnect).get()), std::nullopt);
+    waitFor([&] { return fs::exists(directory.path() / "socket"); });
+    const std::string client =
+        "printf '" + kSafe + "' | " + KORVEL_TEST_CLIENT + " --socket " + directory / "socket" + " connect -";
+    EXPECT_EQ(std::system(client.c_str()), 0);
+    EXPECT_EQ(directory.read("log"), "up " + directory / "state/korvel.conf" + "\n");
+    for (const pid_t daemon : {installed, test}) {
+        ::kill(daemon, SIGTERM);
+        int status = 0;
+        ::waitpid(daemon, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_FALSE(fs::exists(directory.path() / "socket"));
 }
 
 } // namespace

@@ -1,113 +1,80 @@
 #include "PeerProcessFacts.h"
 
-#include "ListeningSocket.h"
-#include "TemporaryDirectory.h"
-
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <utility>
 
-using korvel::service::IdentityTable;
-using korvel::service::ListeningSocket;
-using korvel::service::PeerProcessFacts;
-using korvel::service::UniqueFd;
+using namespace korvel::service;
 
 namespace {
-
-enum class Peer { staysAlive, exitsUnreaped, exitsReaped };
-
-// A forked copy of this test connects to a socket; the returned connection is the accepted end.
-class Caller {
-public:
-    Caller(const std::string& socketPath, Peer peer) {
-        const ListeningSocket listening = ListeningSocket::bound(socketPath);
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
-            const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-            if (peer == Peer::staysAlive) {
-                ::pause();
-            }
-            ::_exit(0);
-        }
-        if (peer != Peer::staysAlive) {
-            siginfo_t info{};
-            ::waitid(P_PID, static_cast<id_t>(pid_), &info,
-                     WEXITED | (peer == Peer::exitsUnreaped ? WNOWAIT : 0));
-            reaped_ = peer == Peer::exitsReaped;
-        }
-        pollfd ready{listening.fd(), POLLIN, 0};
-        ::poll(&ready, 1, 5000);
-        connection_ = UniqueFd(::accept(listening.fd(), nullptr, nullptr));
-    }
-    ~Caller() {
-        if (!reaped_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    // After this the pid may belong to anyone.
-    void reap() {
-        ::waitpid(pid_, nullptr, 0);
-        reaped_ = true;
-    }
-    int connection() const { return connection_.get(); }
-    pid_t pid() const { return pid_; }
-
-private:
-    pid_t pid_ = 0;
-    bool reaped_ = false;
-    UniqueFd connection_;
-};
 
 const std::string kSelf = std::filesystem::read_symlink("/proc/self/exe").string();
 const IdentityTable kTable{{kSelf, "korvel.app"}};
 
-TEST(PeerProcessFacts, ReadsALiveCallersExecutable) {
-    const korvel::test::TemporaryDirectory directory;
-    const Caller caller(directory / "s", Peer::staysAlive);
-    PeerProcessFacts facts(caller.connection(), kTable);
-    EXPECT_EQ(facts.callerExecutablePath(), kSelf);
-    ASSERT_TRUE(facts.callerIdentity());
-    EXPECT_EQ(facts.callerIdentity()->identifier, "korvel.app");
-    EXPECT_EQ(facts.callerIdentity()->team, std::nullopt);
-    // This process is the caller's copy, so the daemon side finds the same identity for itself.
-    ASSERT_TRUE(facts.ownIdentity());
-    EXPECT_EQ(facts.ownIdentity()->identifier, "korvel.app");
-}
+// A forked copy of this test that has connected to this process, then waits or exits at once; an exited
+// one holds its pid as a zombie until reaped.
+struct Caller {
+    explicit Caller(bool stays) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        ("korvel-peer-" + std::to_string(::getpid())).copy(address.sun_path + 1, sizeof address.sun_path - 2);
+        const auto* name = reinterpret_cast<const sockaddr*>(&address);
+        const UniqueFd listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ::bind(listening.get(), name, sizeof address);
+        ::listen(listening.get(), 1);
+        pid = ::fork();
+        if (pid == 0) {
+            ::connect(::socket(AF_UNIX, SOCK_STREAM, 0), name, sizeof address);
+            if (stays) {
+                ::pause();
+            }
+            ::_exit(0);
+        }
+        connection = UniqueFd(::accept(listening.get(), nullptr, nullptr));
+        siginfo_t info{};
+        if (!stays) {
+            ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
+        }
+    }
+    ~Caller() {
+        if (pid != 0) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    pid_t pid = 0;
+    UniqueFd connection;
+};
 
-TEST(PeerProcessFacts, KnowsNothingOfACallerThatHasExited) {
-    for (const Peer peer : {Peer::exitsUnreaped, Peer::exitsReaped}) {
-        const korvel::test::TemporaryDirectory directory;
-        const Caller caller(directory / "s", peer);
-        PeerProcessFacts facts(caller.connection(), kTable);
-        EXPECT_EQ(facts.callerExecutablePath(), std::nullopt);
-        EXPECT_EQ(facts.callerIdentity(), std::nullopt);
+TEST(PeerProcessFacts, KnowsALiveCallerAndNothingOfOneThatHasExited) {
+    for (const bool alive : {true, false}) {
+        const Caller caller(alive);
+        PeerProcessFacts facts(caller.connection.get(), kTable);
+        EXPECT_EQ(facts.callerExecutablePath(), alive ? std::optional(kSelf) : std::nullopt);
+        const std::optional<SigningIdentity> identity = facts.callerIdentity();
+        EXPECT_EQ(identity ? identity->identifier : std::nullopt,
+                  alive ? std::optional<std::string>("korvel.app") : std::nullopt);
     }
 }
 
 // Admission has pinned the caller; then it exits and a new copy of this program gets its pid. The pid
 // now names a process that would pass, but it is not the caller.
 TEST(PeerProcessFacts, AHandedOnPidIsNotTheCaller) {
-    const korvel::test::TemporaryDirectory directory;
     std::ofstream lastPid("/proc/sys/kernel/ns_last_pid");
     if (::geteuid() != 0 || !lastPid) {
         GTEST_SKIP() << "needs root to choose the next pid through /proc/sys/kernel/ns_last_pid";
     }
-    Caller caller(directory / "s", Peer::exitsUnreaped);
-    PeerProcessFacts facts(caller.connection(), kTable);
-    caller.reap();
-    lastPid << caller.pid() - 1 << std::flush;
+    Caller caller(false);
+    PeerProcessFacts facts(caller.connection.get(), kTable);
+    ::waitpid(caller.pid, nullptr, 0);
+    const pid_t pid = std::exchange(caller.pid, 0);
+    lastPid << pid - 1 << std::flush;
     const pid_t successor = ::fork();
     if (successor == 0) {
         ::pause();
@@ -116,31 +83,10 @@ TEST(PeerProcessFacts, AHandedOnPidIsNotTheCaller) {
     const std::optional<std::string> path = facts.callerExecutablePath();
     ::kill(successor, SIGKILL);
     ::waitpid(successor, nullptr, 0);
-    if (successor != caller.pid()) {
+    if (successor != pid) {
         GTEST_SKIP() << "another process took the pid first";
     }
     EXPECT_EQ(path, std::nullopt);
-}
-
-TEST(PeerProcessFacts, UnknownProgramsHaveNoIdentifier) {
-    const korvel::test::TemporaryDirectory directory;
-    const Caller caller(directory / "s", Peer::staysAlive);
-    PeerProcessFacts facts(caller.connection(), IdentityTable{{"/opt/korvel/bin/korvel", "korvel.app"}});
-    ASSERT_TRUE(facts.callerIdentity());
-    EXPECT_EQ(facts.callerIdentity()->identifier, std::nullopt);
-}
-
-TEST(PeerProcessFacts, ReadsOwnerAndPermissions) {
-    const korvel::test::TemporaryDirectory directory;
-    std::ofstream(directory / "program") << "x";
-    ::chmod((directory / "program").c_str(), 0775);
-    PeerProcessFacts facts(-1, kTable);
-    const auto attributes = facts.attributesOfItem(directory / "program");
-    ASSERT_TRUE(attributes);
-    EXPECT_EQ(attributes->owner, ::geteuid());
-    EXPECT_EQ(attributes->permissions, 0775u);
-    EXPECT_EQ(facts.attributesOfItem(directory / "missing"), std::nullopt);
-    EXPECT_EQ(facts.callerIdentity(), std::nullopt);
 }
 
 } // namespace
