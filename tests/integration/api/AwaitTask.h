@@ -7,22 +7,19 @@
 #include <QTimer>
 
 #include <chrono>
-#include <optional>
-#include <variant>
-
 #include <ostream>
+#include <variant>
 
 // Readable texts in test failures.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
 
 namespace korvel::api {
 
-// The message of the ApiError an operation failed with.
 struct Failure {
-    QString message;
+    QString message; // of the ApiError
 };
 
-// What an operation gave: nothing yet, its value, or its failure.
+// Nothing yet (the operation never ended), the operation's value, or its failure.
 template <class T>
 using Outcome = std::variant<std::monostate, T, Failure>;
 
@@ -40,7 +37,7 @@ QCoro::Task<> capture(QCoro::Task<T> task, Outcome<T>& outcome, QEventLoop& loop
 
 } // namespace detail
 
-// Runs the event loop until the task ends or a hard limit passes (monostate then).
+// Runs the event loop until the task ends or the limit passes.
 template <class T>
 Outcome<T> awaitTask(QCoro::Task<T> task, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
     Outcome<T> outcome;

@@ -17,12 +17,8 @@ CannedHttpServer::CannedHttpServer() {
     });
 }
 
-QString CannedHttpServer::baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/api/v1").arg(port()); }
-
-QByteArray CannedHttpServer::http(int status, const QByteArray& body, const QByteArray& extraHeaders) {
-    return "HTTP/1.1 " + QByteArray::number(status) +
-           " Canned\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n" +
-           extraHeaders + "\r\n" + body;
+QString CannedHttpServer::baseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1/api/v1").arg(server_.serverPort());
 }
 
 void CannedHttpServer::read(QTcpSocket* socket) {

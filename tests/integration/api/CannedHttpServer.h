@@ -11,7 +11,7 @@ class QTcpSocket;
 
 namespace korvel::api {
 
-// A loopback HTTP server that records each request and answers it with the same canned bytes.
+// A loopback HTTP server that records each request and answers every one with the same raw bytes.
 class CannedHttpServer {
 public:
     struct Request {
@@ -23,16 +23,11 @@ public:
 
     CannedHttpServer();
 
-    // Base URL with the API's path, without a trailing "/".
+    // The API's base without a trailing "/".
     QString baseUrl() const;
-    quint16 port() const { return server_.serverPort(); }
-
-    // Raw bytes to answer with, then the connection is closed. Nothing set: requests are never answered.
+    // Then the connection is closed. Nothing set: requests are never answered.
     void answer(QByteArray raw) { answer_ = std::move(raw); }
     const QList<Request>& requests() const { return requests_; }
-
-    // A complete HTTP/1.1 response.
-    static QByteArray http(int status, const QByteArray& body, const QByteArray& extraHeaders = {});
 
 private:
     void read(QTcpSocket* socket);
