@@ -1,69 +1,106 @@
-// The controller against peers written here: what it sends, how it reads replies of every shape, and
-// what it does when the service is missing or unreachable. None of it needs privileges.
+// The controller against peers written here (what it sends, how it reads replies of every shape, what it
+// does when the service is missing or unreachable), then against the real daemon.
 #include "TunnelController.h"
-#include "ControllerCall.h"
+#include "ApiError.h"
 #include "TemporaryDirectory.h"
 #include "TunnelWireFormat.h"
 
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QProcess>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <ostream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <vector>
 
-using korvel::test::ControllerCall;
 using korvel::test::TemporaryDirectory;
 using korvel::tunnel::TunnelController;
+namespace fs = std::filesystem;
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QByteArray& bytes, std::ostream* out) { *out << bytes.toStdString(); }
 
 namespace {
 
 const QString kUnavailable = QStringLiteral("The VPN tunnel service is unavailable: ");
+const QString kClosed = kUnavailable + "the connection closed before the service replied.";
 const QString kInvalid = QStringLiteral("The VPN tunnel service returned an invalid connection.");
-const QString kMissing =
-    QStringLiteral("Korvel's tunnel service is missing. Reinstall Korvel using the installer package.");
 const QByteArray kSuccess = QByteArray(R"({"parameters":{}})") + '\0';
 
-// Listens on the daemon's socket and, once a connection's request is complete (up to its NUL byte),
-// hands it to `answer`.
-class ScriptedPeer {
+// A controller call, watched from the moment it starts.
+class ControllerCall {
 public:
-    using Answer = std::function<void(QLocalSocket& connection, const QByteArray& request)>;
+    explicit ControllerCall(QCoro::Task<> task) : watcher_(watch(std::move(task))) {}
 
-    explicit ScriptedPeer(const QString& path) {
-        EXPECT_TRUE(server_.listen(path)) << server_.errorString().toStdString();
-        QObject::connect(&server_, &QLocalServer::newConnection, &server_, [this] { accept(); });
+    bool ended() const { return outcome_.has_value(); }
+
+    // Runs the event loop until the call ends or `limit` passes: "ok", the ApiError's message, or
+    // "still running".
+    QString wait(std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+        for (const QDeadlineTimer deadline(limit); !outcome_ && !deadline.hasExpired();) {
+            QEventLoop loop;
+            QTimer::singleShot(5, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        return outcome_.value_or(QStringLiteral("still running"));
     }
 
-    Answer answer = [](QLocalSocket& connection, const QByteArray&) { connection.write(kSuccess); };
+private:
+    QCoro::Task<> watch(QCoro::Task<> task) {
+        try {
+            co_await std::move(task);
+            outcome_ = QStringLiteral("ok");
+        } catch (const korvel::api::ApiError& error) {
+            outcome_ = error.message();
+        }
+    }
+
+    std::optional<QString> outcome_;
+    QCoro::Task<> watcher_;
+};
+
+// Listens on the daemon's socket and hands each request, once complete up to its NUL byte, to `answer`.
+class ScriptedPeer {
+public:
+    explicit ScriptedPeer(const QString& path) {
+        EXPECT_TRUE(server_.listen(path)) << server_.errorString().toStdString();
+        QObject::connect(&server_, &QLocalServer::newConnection, &server_, [this] {
+            while (QLocalSocket* connection = server_.nextPendingConnection()) {
+                ++connections;
+                auto received = std::make_shared<QByteArray>();
+                QObject::connect(connection, &QLocalSocket::readyRead, connection, [=, this] {
+                    *received += connection->readAll();
+                    if (received->endsWith('\0')) {
+                        requests.push_back(*received);
+                        answer(*connection, *received);
+                    }
+                });
+            }
+        });
+    }
+
+    std::function<void(QLocalSocket& connection, const QByteArray& request)> answer;
     int connections = 0;
     std::vector<QByteArray> requests;
 
 private:
-    void accept() {
-        while (QLocalSocket* connection = server_.nextPendingConnection()) {
-            ++connections;
-            auto received = std::make_shared<QByteArray>();
-            QObject::connect(connection, &QLocalSocket::readyRead, connection, [this, connection, received] {
-                const bool complete = received->contains('\0');
-                *received += connection->readAll();
-                if (!complete && received->contains('\0')) {
-                    requests.push_back(*received);
-                    answer(*connection, *received);
-                }
-            });
-        }
-    }
-
     QLocalServer server_;
 };
 
@@ -79,90 +116,69 @@ protected:
     TemporaryDirectory directory;
 };
 
-TEST_F(TunnelControllerTest, EachCallSendsOneRequestOnAConnectionOfItsOwn) {
+TEST_F(TunnelControllerTest, EachCallSendsItsRequestOnAConnectionOfItsOwn) {
     ScriptedPeer peer(path("socket"));
-    TunnelController tunnel(path("korvel-tunneld.socket"), path("socket"));
-    EXPECT_EQ(ControllerCall(tunnel.connect(QStringLiteral("[Interface]\n\"é\""))).wait(), "ok");
-    EXPECT_EQ(ControllerCall(tunnel.disconnect()).wait(), "ok");
-    EXPECT_EQ(peer.connections, 2);
-    const std::vector<QByteArray> expected = {
-        QByteArray(R"({"method":"korvel.tunneld.Connect","parameters":{"config":"[Interface]\n\"é\""}})") +
-            '\0',
-        QByteArray(R"({"method":"korvel.tunneld.Disconnect"})") + '\0',
+    // The first call is answered last.
+    peer.answer = [](QLocalSocket& connection, const QByteArray& request) {
+        const bool first = request.contains("Connect");
+        QTimer::singleShot(first ? 100 : 0, &connection, [&connection, first] {
+            connection.write(first ? QByteArray(R"({"parameters":{"message":"A"}})") + '\0' : kSuccess);
+        });
     };
-    EXPECT_EQ(peer.requests, expected);
+    TunnelController tunnel = controller();
+    ControllerCall first(tunnel.connect(QStringLiteral("[Interface]\n\"é\"")));
+    ControllerCall second(tunnel.disconnect());
+    EXPECT_EQ(second.wait(), "ok");
+    EXPECT_EQ(first.wait(), "A");
+    EXPECT_EQ(peer.connections, 2);
+    std::sort(peer.requests.begin(), peer.requests.end());
+    EXPECT_EQ(peer.requests,
+              (std::vector<QByteArray>{
+                  QByteArray(
+                      R"({"method":"korvel.tunneld.Connect","parameters":{"config":"[Interface]\n\"é\""}})") +
+                      '\0',
+                  QByteArray(R"({"method":"korvel.tunneld.Disconnect"})") + '\0'}));
 }
-
-struct AnswerCase {
-    const char* name;
-    std::vector<QByteArray> pieces;
-    bool close;
-    QString outcome;
-};
 
 TEST_F(TunnelControllerTest, EveryReplyShapeEndsTheCallOnce) {
     const QByteArray flood(korvel::tunnel::kMaxReplyBytes, 'x');
-    const std::vector<AnswerCase> cases = {
-        {"success", {kSuccess}, false, "ok"},
+    const struct {
+        const char* name;
+        std::vector<QByteArray> pieces;
+        bool close;
+        QString outcome;
+    } cases[] = {
         {"message in pieces",
          {R"({"parame)", R"(ters":{"message":"Key is bad."}})", QByteArray(1, '\0')},
          false,
          "Key is bad."},
         {"empty message, then closed", {QByteArray(R"({"parameters":{"message":""}})") + '\0'}, true, "ok"},
         {"only the first reply counts",
-         {QByteArray(R"({"parameters":{"message":"A"}})") + '\0' + R"({"parameters":{}})" + '\0'},
+         {QByteArray(R"({"parameters":{"message":"A"}})") + '\0' + kSuccess},
          false,
          "A"},
-        {"varlink error",
-         {QByteArray(R"({"error":"org.varlink.service.MethodNotFound","parameters":{"method":"x"}})") + '\0'},
-         true,
-         kUnavailable + "the service did not accept the request (org.varlink.service.MethodNotFound)."},
-        {"garbage", {QByteArray("hello") + '\0'}, false, kInvalid},
-        {"not the protocol, then closed", {"HTTP/1.1 400 Bad Request\r\n\r\n"}, true, kInvalid},
         {"reply cut short", {R"({"parameters":{}})"}, true, kInvalid},
-        {"closed without a word",
-         {},
-         true,
-         kUnavailable + "the connection closed before the service replied."},
+        {"closed without a word", {}, true, kClosed},
         {"endless reply", {flood, flood}, false, kInvalid},
     };
     ScriptedPeer peer(path("socket"));
     TunnelController tunnel = controller();
-    for (const AnswerCase& c : cases) {
+    for (const auto& c : cases) {
         peer.answer = [&c](QLocalSocket& connection, const QByteArray&) {
             // Pieces leave one by one, so the client sees them in separate reads.
-            for (std::size_t i = 0; i < c.pieces.size(); ++i) {
-                QTimer::singleShot(20 * static_cast<int>(i), &connection, [&connection, piece = c.pieces[i]] {
-                    connection.write(piece);
-                    connection.flush();
+            for (std::size_t i = 0; i <= c.pieces.size(); ++i) {
+                QTimer::singleShot(20 * static_cast<int>(i), &connection, [&connection, &c, i] {
+                    if (i < c.pieces.size()) {
+                        connection.write(c.pieces[i]);
+                        connection.flush();
+                    } else if (c.close) {
+                        connection.disconnectFromServer();
+                    }
                 });
-            }
-            if (c.close) {
-                QTimer::singleShot(20 * static_cast<int>(c.pieces.size()), &connection,
-                                   [&connection] { connection.disconnectFromServer(); });
             }
         };
         EXPECT_EQ(ControllerCall(tunnel.connect(QStringLiteral("x"))).wait(), c.outcome) << c.name;
     }
-}
-
-TEST_F(TunnelControllerTest, ConcurrentCallsEachGetTheirOwnReply) {
-    ScriptedPeer peer(path("socket"));
-    peer.answer = [](QLocalSocket& connection, const QByteArray& request) {
-        if (request.contains("Connect")) {
-            // The first call is answered last.
-            QTimer::singleShot(100, &connection, [&connection] {
-                connection.write(QByteArray(R"({"parameters":{"message":"A"}})") + '\0');
-            });
-        } else {
-            connection.write(QByteArray(R"({"parameters":{"message":"B"}})") + '\0');
-        }
-    };
-    TunnelController tunnel = controller();
-    ControllerCall first(tunnel.connect(QStringLiteral("x")));
-    ControllerCall second(tunnel.disconnect());
-    EXPECT_EQ(second.wait(), "B");
-    EXPECT_EQ(first.wait(), "A");
 }
 
 TEST_F(TunnelControllerTest, WithoutTheServiceDefinitionCallsFailAtOnceWithoutConnecting) {
@@ -171,8 +187,10 @@ TEST_F(TunnelControllerTest, WithoutTheServiceDefinitionCallsFailAtOnceWithoutCo
     ControllerCall connect(tunnel.connect(QStringLiteral("x")));
     ControllerCall disconnect(tunnel.disconnect());
     EXPECT_TRUE(connect.ended() && disconnect.ended()) << "no wait for anything";
-    EXPECT_EQ(connect.wait(), kMissing);
-    EXPECT_EQ(disconnect.wait(), kMissing);
+    const QString missing =
+        QStringLiteral("Korvel's tunnel service is missing. Reinstall Korvel using the installer package.");
+    EXPECT_EQ(connect.wait(), missing);
+    EXPECT_EQ(disconnect.wait(), missing);
     // A connection attempt would be waiting in the listener's queue by now.
     QEventLoop loop;
     QTimer::singleShot(100, &loop, &QEventLoop::quit);
@@ -180,21 +198,16 @@ TEST_F(TunnelControllerTest, WithoutTheServiceDefinitionCallsFailAtOnceWithoutCo
     EXPECT_EQ(peer.connections, 0);
 }
 
-int staleSocket(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    return fd;
-}
-
-TEST_F(TunnelControllerTest, AnUnreachableServiceIsUnavailable) {
+TEST_F(TunnelControllerTest, AnAbsentDaemonIsUnavailable) {
     TunnelController tunnel = controller();
     EXPECT_EQ(ControllerCall(tunnel.disconnect()).wait(),
               kUnavailable + "its socket " + path("socket") + " does not exist.");
     // Bound but not listening: the socket of a daemon that is gone.
-    const int stale = staleSocket(directory / "socket");
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    (directory / "socket").copy(address.sun_path, sizeof address.sun_path - 1);
+    const int stale = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::bind(stale, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(ControllerCall(tunnel.connect(QStringLiteral("x"))).wait(),
               kUnavailable + "nothing is listening on " + path("socket") + ".");
     ::close(stale);
@@ -203,13 +216,123 @@ TEST_F(TunnelControllerTest, AnUnreachableServiceIsUnavailable) {
 TEST_F(TunnelControllerTest, IsUpExactlyWhileOurMarkerExists) {
     const TunnelController tunnel = controller();
     EXPECT_FALSE(tunnel.isUp()) << "no marker folder";
-    std::filesystem::create_directory(directory.path() / "wireguard");
+    fs::create_directory(directory.path() / "wireguard");
     std::ofstream(directory / "wireguard/wg0.name") << "wg0\n";
     EXPECT_FALSE(tunnel.isUp()) << "another interface's marker";
     std::ofstream(directory / "wireguard/korvel.name");
-    EXPECT_TRUE(tunnel.isUp()) << "the content is not read";
-    std::filesystem::remove(directory / "wireguard/korvel.name");
+    EXPECT_TRUE(tunnel.isUp());
+    fs::remove(directory / "wireguard/korvel.name");
     EXPECT_FALSE(tunnel.isUp());
+}
+
+// The real daemon (korvel-test-tunneld) on the temporary socket, with a scripted wg-quick. It admits only
+// a root-owned program that others cannot write: this test binary, or the test client.
+class TunnelControllerDaemonTest : public TunnelControllerTest {
+protected:
+    void SetUp() override {
+        struct stat self {};
+        if (::geteuid() != 0 || ::stat(kSelf.c_str(), &self) != 0 || self.st_uid != 0 ||
+            (self.st_mode & 022) != 0) {
+            GTEST_SKIP() << "needs root and a test program owned by root that others cannot write: the "
+                            "daemon admits nothing else";
+        }
+        fs::create_directory(directory.path() / "tools");
+        fs::create_symlink("/bin/bash", directory.path() / "tools/bash");
+    }
+    void TearDown() override {
+        daemon.terminate();
+        daemon.waitForFinished();
+    }
+
+    // Starts the daemon, admitting only `client`.
+    void start(const std::string& client = kSelf) {
+        daemon.setProcessChannelMode(QProcess::ForwardedChannels);
+        daemon.start(QStringLiteral(KORVEL_TEST_TUNNELD),
+                     {QStringLiteral("--socket"), path("socket"), QStringLiteral("--state-dir"),
+                      path("state"), QStringLiteral("--tools-dir"), path("tools"), QStringLiteral("--client"),
+                      QString::fromStdString(client)});
+        for (int i = 0;
+             i < 1000 && !fs::exists(directory / "socket") && daemon.state() != QProcess::NotRunning; ++i) {
+            QThread::msleep(10);
+        }
+        ASSERT_TRUE(fs::exists(directory / "socket")) << "korvel-test-tunneld did not start";
+    }
+    // Installs a wg-quick made of `body`, in which `$log` names a file of the temporary folder.
+    void tool(const std::string& body) const {
+        std::ofstream(directory / "tools/wg-quick") << "#!/bin/bash\nlog=" << directory / "log" << '\n'
+                                                    << body;
+        fs::permissions(directory / "tools/wg-quick", fs::perms(0755));
+    }
+    std::string log() const { return directory.read("log").value_or(""); }
+
+    inline static const std::string kSelf = fs::read_symlink("/proc/self/exe").string();
+    inline static const QString kSafe =
+        QStringLiteral("[Interface]\nMTU = 1420\n[Peer]\nEndpoint = 10.0.0.1:51820\n");
+    QProcess daemon;
+};
+
+TEST_F(TunnelControllerDaemonTest, ConnectsDisconnectsAndRelaysTheToolsMessageUnchanged) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    tool(R"({ echo "$1"; cat "$2"; } >>$log)");
+    TunnelController tunnel = controller();
+    EXPECT_EQ(ControllerCall(tunnel.connect(kSafe)).wait(), "ok");
+    EXPECT_EQ(ControllerCall(tunnel.disconnect()).wait(), "ok");
+    EXPECT_EQ(QString::fromStdString(log()), "up\n" + kSafe + "down\n" + kSafe);
+    tool("echo ' Key is bad.' >&2; exit 1");
+    EXPECT_EQ(ControllerCall(tunnel.connect(kSafe)).wait(), " Key is bad.");
+}
+
+TEST_F(TunnelControllerDaemonTest, ARefusedCallerFindsTheServiceUnavailable) {
+    ASSERT_NO_FATAL_FAILURE(start(KORVEL_TEST_CLIENT));
+    tool("echo ran >$log");
+    TunnelController tunnel = controller();
+    EXPECT_EQ(ControllerCall(tunnel.connect(kSafe)).wait(), kClosed);
+    EXPECT_EQ(log(), "");
+}
+
+TEST_F(TunnelControllerDaemonTest, ADaemonThatDiesMidCallFindsTheCallUnavailable) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    tool("echo $$ >$log; exec sleep 600");
+    TunnelController tunnel = controller();
+    ControllerCall call(tunnel.connect(kSafe));
+    for (int i = 0; i < 1000 && log().empty(); ++i) {
+        call.wait(std::chrono::milliseconds(10));
+    }
+    ASSERT_FALSE(log().empty()) << "the tool never started";
+    EXPECT_FALSE(call.ended());
+    daemon.kill();
+    daemon.waitForFinished();
+    EXPECT_EQ(call.wait(), kClosed);
+    ::kill(std::stoi(log()), SIGKILL);
+}
+
+// A call that waits a second for its tool must leave the main thread's event loop running: a 10 ms timer
+// keeps firing on time throughout.
+TEST_F(TunnelControllerDaemonTest, TheEventLoopKeepsRunningWhileACallWaits) {
+    ASSERT_NO_FATAL_FAILURE(start());
+    tool("sleep 1");
+    TunnelController tunnel = controller();
+    QElapsedTimer clock;
+    qint64 last = 0;
+    qint64 worstLateness = 0;
+    QTimer ticker;
+    ticker.setTimerType(Qt::PreciseTimer);
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        worstLateness = std::max(worstLateness, now - last - 10);
+        last = now;
+    });
+    clock.start();
+    ticker.start();
+    ControllerCall call(tunnel.connect(kSafe));
+    EXPECT_EQ(call.wait(), "ok");
+    ticker.stop();
+    // A call that blocked and ended before any tick counts too.
+    worstLateness = std::max(worstLateness, clock.elapsed() - last - 10);
+    RecordProperty("worst_lateness_ms", static_cast<int>(worstLateness));
+    EXPECT_GE(clock.elapsed(), 900) << "the call did not wait for the tool";
+    EXPECT_LT(worstLateness, 500) << "the event loop stood still while the call waited";
 }
 
 } // namespace
