@@ -20,7 +20,6 @@ namespace korvel::api {
 namespace {
 
 const QString kDefaultBase = QStringLiteral("https://api.korvel.example/api/v1");
-const QString kCouldNotReach = QStringLiteral("Could not reach Korvel. Check your internet connection.");
 const QString kUnexpectedResponse = QStringLiteral("The server returned an unexpected response.");
 const QString kNoUsableConfiguration = QStringLiteral("The server did not return a usable configuration.");
 
@@ -93,7 +92,7 @@ QCoro::Task<Received> receive(QNetworkReply* rawReply) {
     });
     co_await reply.data();
     if (reply.isNull()) {
-        throw ApiError(kCouldNotReach);
+        throw ApiError(ApiClient::unreachableMessage());
     }
     QObject::disconnect(reading);
     reply->deleteLater();
@@ -103,7 +102,7 @@ QCoro::Task<Received> receive(QNetworkReply* rawReply) {
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     switch (arrival(reply->error(), status)) {
     case Arrival::failed:
-        throw ApiError(kCouldNotReach);
+        throw ApiError(ApiClient::unreachableMessage());
     case Arrival::undecodable:
         throw ApiError(kUnexpectedResponse);
     case Arrival::whole:
@@ -129,6 +128,10 @@ ApiClient::~ApiClient() {
     for (QNetworkReply* reply : manager_.findChildren<QNetworkReply*>()) {
         reply->abort();
     }
+}
+
+QString ApiClient::unreachableMessage() {
+    return QStringLiteral("Could not reach Korvel. Check your internet connection.");
 }
 
 QString ApiClient::defaultResourcesFolder() {

@@ -39,6 +39,8 @@ public:
 
     // <prefix>/Resources beside <prefix>/bin of the running executable.
     static QString defaultResourcesFolder();
+    // The message of every failed transfer: the server was not reached, so nothing was decided.
+    static QString unreachableMessage();
 
     const QUrl& baseUrl() const { return baseUrl_; }
     const std::optional<QString>& token() const { return token_; }
