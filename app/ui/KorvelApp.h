@@ -1,0 +1,13 @@
+#pragma once
+
+namespace korvel::ui {
+
+// The desktop application: one model over the user's keyring, settings, autostart folder and desktop,
+// created before the window, and the one window showing it.
+class KorvelApp {
+public:
+    // Opens the window and runs until it is closed; returns the exit code.
+    static int run(int argc, char** argv);
+};
+
+} // namespace korvel::ui

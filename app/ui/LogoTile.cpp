@@ -1,0 +1,49 @@
+#include "LogoTile.h"
+
+#include "Palette.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+
+#include <algorithm>
+
+namespace korvel::ui {
+namespace {
+
+// Strokes of the figure: square caps, mitred joins with limit 10, no dash.
+QPen stroke(const QColor& colour, qreal width) {
+    QPen pen(colour, width, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin);
+    pen.setMiterLimit(10);
+    return pen;
+}
+
+} // namespace
+
+LogoTile::LogoTile(int size, QWidget* parent) : QWidget(parent) { setFixedSize(size, size); }
+
+void LogoTile::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    // The figure lives on a 40 × 40 grid.
+    const qreal s = std::min(width(), height()) / 40.0;
+    const auto at = [s](qreal x, qreal y) { return QPointF(x * s, y * s); };
+
+    QPainterPath background;
+    background.addRoundedRect(QRectF(rect()), 10 * s, 10 * s);
+    painter.fillPath(background, palette::navy900);
+
+    QPainterPath shield;
+    shield.setFillRule(Qt::WindingFill);
+    shield.addPolygon(QPolygonF(
+        {at(20, 5.5), at(32.5, 12), at(32.5, 28), at(20, 34.5), at(7.5, 28), at(7.5, 12), at(20, 5.5)}));
+    painter.fillPath(shield, palette::blue500);
+
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(stroke(Qt::white, 4.5 * s));
+    painter.drawPolyline(QPolygonF({at(12.5, 14.5), at(20, 27.5), at(27.5, 14.5)}));
+    painter.setPen(stroke(palette::cyan400, 2.5 * s));
+    painter.drawPolyline(QPolygonF({at(28.5, 8.5), at(32.5, 8.5), at(32.5, 12.5)}));
+}
+
+} // namespace korvel::ui

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "AppModel.h"
+
+#include <QWidget>
+
+class QLabel;
+
+namespace korvel::ui {
+
+class SettingsToggleRow;
+
+// The preferences section: the protocol, the two start-up choices, the settings error, the kill switch
+// that is not available yet and the uninstaller. It shows the model and keeps nothing of its own.
+class SettingsView : public QWidget {
+    Q_OBJECT
+
+public:
+    // The model must outlive the view.
+    explicit SettingsView(model::AppModel& model, QWidget* parent = nullptr);
+
+private:
+    void showError();
+
+    model::AppModel& model_;
+    SettingsToggleRow* autoConnect_;
+    SettingsToggleRow* launchAtLogin_;
+    QLabel* error_;
+};
+
+} // namespace korvel::ui
