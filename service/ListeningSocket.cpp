@@ -39,12 +39,15 @@ std::optional<ListeningSocket> ListeningSocket::activated() {
 }
 
 ListeningSocket ListeningSocket::bound(const std::string& path) {
+    // Bound and listening under a staging name first, then renamed into place: a client never finds
+    // the path without a listener behind it, and a stale socket is replaced in one step.
+    const std::string staging = path + ".new";
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address.sun_path) {
+    if (path.empty() || staging.size() >= sizeof address.sun_path) {
         fail(ENAMETOOLONG, path);
     }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    std::memcpy(address.sun_path, staging.c_str(), staging.size() + 1);
 
     ListeningSocket socket;
     socket.socket_ = UniqueFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -52,19 +55,20 @@ ListeningSocket ListeningSocket::bound(const std::string& path) {
         fail(errno, "socket");
     }
     struct stat status {};
-    if (::lstat(path.c_str(), &status) == 0) {
-        if (!S_ISSOCK(status.st_mode)) {
-            fail(EEXIST, path);
+    for (const std::string& name : {path, staging}) {
+        if (::lstat(name.c_str(), &status) == 0 && !S_ISSOCK(status.st_mode)) {
+            fail(EEXIST, name);
         }
-        ::unlink(path.c_str());
     }
+    ::unlink(staging.c_str());
     if (::bind(socket.fd(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         fail(errno, path);
     }
-    if (::fchmodat(AT_FDCWD, path.c_str(), 0666, AT_SYMLINK_NOFOLLOW) != 0 ||
-        ::lstat(path.c_str(), &status) != 0 || ::listen(socket.fd(), SOMAXCONN) != 0) {
+    if (::fchmodat(AT_FDCWD, staging.c_str(), 0666, AT_SYMLINK_NOFOLLOW) != 0 ||
+        ::listen(socket.fd(), SOMAXCONN) != 0 || ::rename(staging.c_str(), path.c_str()) != 0 ||
+        ::lstat(path.c_str(), &status) != 0) {
         const int error = errno;
-        ::unlink(path.c_str());
+        ::unlink(staging.c_str());
         fail(error, path);
     }
     socket.boundPath_ = path;
