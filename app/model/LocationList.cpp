@@ -34,6 +34,38 @@ QString LocationList::query(const QString& search) {
     return matchable(search.mid(begin, end - begin));
 }
 
+const QString& LocationList::matchableText(const QString& text) const {
+    auto found = matchable_.constFind(text);
+    if (found == matchable_.constEnd()) {
+        found = matchable_.insert(text, matchable(text));
+    }
+    return *found;
+}
+
+void LocationList::rankInCollationOrder(const QStringList& texts) const {
+    bool added = false;
+    for (const QString& text : texts) {
+        if (!ranks_.contains(text)) {
+            ranks_.insert(text, 0);
+            added = true;
+        }
+    }
+    if (!added) {
+        return;
+    }
+    QStringList known = ranks_.keys();
+    std::sort(known.begin(), known.end(),
+              [&](const QString& a, const QString& b) { return collator_.compare(a, b) < 0; });
+    // Texts the collator holds equal share a rank, so a stable sort keeps their servers' order.
+    int rank = 0;
+    for (qsizetype i = 0; i < known.size(); ++i) {
+        if (i > 0 && collator_.compare(known[i - 1], known[i]) != 0) {
+            ++rank;
+        }
+        ranks_[known[i]] = rank;
+    }
+}
+
 QList<ServerLocation> LocationList::filtered(LocationTab tab, const QString& search,
                                              const QList<ServerLocation>& locations,
                                              const QSet<QString>& favoriteHostnames,
@@ -48,39 +80,7 @@ QList<ServerLocation> LocationList::filtered(LocationTab tab, const QString& sea
     };
 
     QList<ServerLocation> list;
-    switch (tab) {
-    case LocationTab::recommended: {
-        struct Ranked {
-            bool favorite;
-            api::ServerLoad load;
-            const ServerLocation* location;
-        };
-        QList<Ranked> ranked;
-        for (const ServerLocation& location : locations) {
-            ranked.append(
-                {favoriteHostnames.contains(location.hostname), api::serverLoad(location.load), &location});
-        }
-        std::stable_sort(ranked.begin(), ranked.end(), [&](const Ranked& a, const Ranked& b) {
-            if (a.favorite != b.favorite) {
-                return a.favorite;
-            }
-            if (a.load != b.load) {
-                return a.load < b.load;
-            }
-            return collator_.compare(a.location->location, b.location->location) < 0;
-        });
-        for (const Ranked& entry : ranked) {
-            list.append(*entry.location);
-        }
-        break;
-    }
-    case LocationTab::all:
-        list = locations;
-        std::stable_sort(list.begin(), list.end(), [&](const ServerLocation& a, const ServerLocation& b) {
-            return collator_.compare(countryName(a.countryCode), countryName(b.countryCode)) < 0;
-        });
-        break;
-    case LocationTab::recent: {
+    if (tab == LocationTab::recent) {
         // A hand-edited store may repeat a host name; a location is listed once.
         QSet<QString> listed;
         for (const QString& hostname : recentHostnames) {
@@ -91,23 +91,81 @@ QList<ServerLocation> LocationList::filtered(LocationTab tab, const QString& sea
                 list.append(*found);
             }
         }
-        break;
-    }
+    } else {
+        list = locations;
     }
 
+    // Searching before sorting gives the same rows in the same order (the sorts are stable) and
+    // sorts far fewer of them while someone types.
     const QString wanted = query(search);
-    if (wanted.isEmpty()) {
+    if (!wanted.isEmpty()) {
+        list.removeIf([&](const ServerLocation& location) {
+            return !matchableText(location.location).contains(wanted) &&
+                   !matchableText(location.countryCode).contains(wanted) &&
+                   !matchableText(countryName(location.countryCode)).contains(wanted);
+        });
+    }
+
+    switch (tab) {
+    case LocationTab::recommended: {
+        struct Ranked {
+            bool favorite;
+            api::ServerLoad load;
+            int name;
+            const ServerLocation* location;
+        };
+        QStringList cities;
+        cities.reserve(list.size());
+        for (const ServerLocation& location : list) {
+            cities.append(location.location);
+        }
+        rankInCollationOrder(cities);
+        QList<Ranked> ranked;
+        ranked.reserve(list.size());
+        for (const ServerLocation& location : list) {
+            ranked.append({favoriteHostnames.contains(location.hostname), api::serverLoad(location.load),
+                           ranks_.value(location.location), &location});
+        }
+        std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+            if (a.favorite != b.favorite) {
+                return a.favorite;
+            }
+            if (a.load != b.load) {
+                return a.load < b.load;
+            }
+            return a.name < b.name;
+        });
+        QList<ServerLocation> sorted;
+        sorted.reserve(ranked.size());
+        for (const Ranked& entry : ranked) {
+            sorted.append(*entry.location);
+        }
+        return sorted;
+    }
+    case LocationTab::all: {
+        QStringList countries;
+        for (const ServerLocation& location : list) {
+            countries.append(countryName(location.countryCode));
+        }
+        rankInCollationOrder(countries);
+        QList<std::pair<int, const ServerLocation*>> keyed;
+        keyed.reserve(list.size());
+        for (const ServerLocation& location : list) {
+            keyed.append({ranks_.value(countryName(location.countryCode)), &location});
+        }
+        std::stable_sort(keyed.begin(), keyed.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        QList<ServerLocation> sorted;
+        sorted.reserve(keyed.size());
+        for (const auto& entry : keyed) {
+            sorted.append(*entry.second);
+        }
+        return sorted;
+    }
+    case LocationTab::recent:
         return list;
     }
-    QList<ServerLocation> matching;
-    for (const ServerLocation& location : list) {
-        if (matchable(location.location).contains(wanted) ||
-            matchable(location.countryCode).contains(wanted) ||
-            matchable(countryName(location.countryCode)).contains(wanted)) {
-            matching.append(location);
-        }
-    }
-    return matching;
+    return list;
 }
 
 } // namespace korvel::model

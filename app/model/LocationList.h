@@ -6,6 +6,7 @@
 #include "ServerLocation.h"
 
 #include <QCollator>
+#include <QHash>
 #include <QList>
 #include <QLocale>
 #include <QSet>
@@ -35,8 +36,15 @@ public:
     static QString query(const QString& search);
 
 private:
+    // The same locations come back on every keystroke of a search, so each text is lower-cased and
+    // composed once, and ranked in collation order once: sorting then compares integers.
+    const QString& matchableText(const QString& text) const;
+    void rankInCollationOrder(const QStringList& texts) const;
+
     CountryNames countryNames_;
     QCollator collator_;
+    mutable QHash<QString, QString> matchable_;
+    mutable QHash<QString, int> ranks_;
 };
 
 } // namespace korvel::model

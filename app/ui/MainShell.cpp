@@ -2,7 +2,8 @@
 
 #include "AppModel.h"
 #include "AppToolbar.h"
-#include "SectionPlaceholder.h"
+#include "ConnectView.h"
+#include "LocationsView.h"
 #include "SettingsView.h"
 
 #include <QFrame>
@@ -52,10 +53,10 @@ void MainShell::showSection() {
     }
     switch (model_.section()) {
     case AppSection::connect:
-        content_ = new SectionPlaceholder(QStringLiteral("Connection"));
+        content_ = new ConnectView(model_);
         break;
     case AppSection::locations:
-        content_ = new SectionPlaceholder(QStringLiteral("VPN locations"));
+        content_ = new LocationsView(model_);
         break;
     case AppSection::settings:
         content_ = new SettingsView(model_);

@@ -1,9 +1,10 @@
 #include "MainShell.h"
 
+#include "ConnectView.h"
 #include "ContentView.h"
+#include "LocationsView.h"
 #include "ModelFakes.h"
 #include "Screenshot.h"
-#include "SectionPlaceholder.h"
 #include "SettingsView.h"
 
 #include <QPointer>
@@ -44,22 +45,31 @@ TEST(MainShellTest, ShowsTheSectionsScreenAndKeepsItWhenTheSameSectionIsChosenAg
     auto* shell = window.findChild<MainShell*>();
     ASSERT_NE(shell, nullptr);
 
+    const auto screenOf = [&](AppSection section) -> QWidget* {
+        switch (section) {
+        case AppSection::connect:
+            return shell->findChild<ConnectView*>();
+        case AppSection::locations:
+            return shell->findChild<LocationsView*>();
+        case AppSection::settings:
+            return shell->findChild<SettingsView*>();
+        }
+        return nullptr;
+    };
     const struct {
         AppSection section;
         const char* screenshot;
-        bool isSettings;
-    } rows[] = {{AppSection::locations, "shell-locations", false},
-                {AppSection::settings, "shell-settings", true},
-                {AppSection::connect, "shell-connect", false}};
+    } rows[] = {{AppSection::locations, "shell-locations"},
+                {AppSection::settings, "shell-settings"},
+                {AppSection::connect, "shell-connect"}};
     for (const auto& row : rows) {
         model.setSection(row.section);
         QTest::qWait(5); // the screen left is deleted later
-        QWidget* screen = row.isSettings ? static_cast<QWidget*>(shell->findChild<SettingsView*>())
-                                         : shell->findChild<SectionPlaceholder*>();
+        QWidget* screen = screenOf(row.section);
         ASSERT_NE(screen, nullptr) << row.screenshot;
         EXPECT_TRUE(screen->isVisible());
-        EXPECT_EQ(shell->findChildren<SettingsView*>().size() +
-                      shell->findChildren<SectionPlaceholder*>().size(),
+        EXPECT_EQ(shell->findChildren<ConnectView*>().size() + shell->findChildren<LocationsView*>().size() +
+                      shell->findChildren<SettingsView*>().size(),
                   1);
         // The screen takes all the room below the 52 bar and the 1 divider.
         EXPECT_EQ(screen->geometry(), QRect(0, 53, shell->width(), shell->height() - 53)) << row.screenshot;
