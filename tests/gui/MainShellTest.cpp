@@ -1,26 +1,78 @@
+// The window around the screens: sign-in or shell, the shell's sections, its toolbar and menu, and the
+// painted pieces they share.
 #include "MainShell.h"
 
+#include "AppToolbar.h"
 #include "ConnectView.h"
 #include "ContentView.h"
 #include "LocationsView.h"
+#include "LoginView.h"
+#include "LogoTile.h"
 #include "ModelFakes.h"
+#include "Palette.h"
+#include "PrimaryButtonStyle.h"
 #include "Screenshot.h"
 #include "SettingsView.h"
 
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
 #include <QPointer>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <vector>
 
 namespace korvel::ui {
 namespace {
 
 using model::AppSection;
-using test::ModelRig;
+
+TEST(ContentViewTest, KeepsItsMinimumSizeAndSwapsSignInAndShellLiveOnlyWhenThatChanges) {
+    test::ModelRig rig;
+    model::AppModel& model = rig.start();
+    ContentView view(model);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    EXPECT_EQ(view.windowHandle()->minimumSize(), QSize(560, 680)); // what the window manager is told
+    view.resize(400, 300);
+    EXPECT_EQ(view.size(), QSize(560, 680));
+    view.resize(900, 1000);
+    EXPECT_EQ(view.size(), QSize(900, 1000));
+
+    auto* login = view.findChild<LoginView*>();
+    ASSERT_NE(login, nullptr);
+    // Every assignment is announced, also of the same value: the screen (and what was typed) stays.
+    emit model.isSignedInChanged();
+    QTest::qWait(5);
+    EXPECT_EQ(view.findChild<LoginView*>(), login);
+
+    ASSERT_TRUE(rig.signIn());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.findChild<LoginView*>() == nullptr; }));
+    auto* shell = view.findChild<MainShell*>();
+    ASSERT_TRUE(shell && shell->isVisible());
+    emit model.isSignedInChanged();
+    QTest::qWait(5);
+    EXPECT_EQ(view.findChild<MainShell*>(), shell);
+
+    QAction* signOut = shell->findChild<QMenu*>()->actions().constLast();
+    ASSERT_EQ(signOut->text(), QStringLiteral("Sign out"));
+    signOut->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.findChild<MainShell*>() == nullptr; }));
+    EXPECT_TRUE(view.findChild<LoginView*>() && view.findChild<LoginView*>()->isVisible());
+    EXPECT_FALSE(model.isSignedIn());
+    EXPECT_EQ(rig.tokens.stored, std::nullopt);
+}
 
 TEST(MainShellTest, RefreshesTheTunnelStateOnceWhenFirstShown) {
-    ModelRig rig;
+    test::ModelRig rig;
     model::AppModel& model = rig.start();
     rig.tunnel->up = true;
     QSignalSpy refreshed(&model, &model::AppModel::stateChanged);
@@ -28,57 +80,143 @@ TEST(MainShellTest, RefreshesTheTunnelStateOnceWhenFirstShown) {
     EXPECT_EQ(refreshed.count(), 0);
     shell.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&shell));
-    EXPECT_EQ(refreshed.count(), 1);
-    EXPECT_EQ(model.state(), tunnel::TunnelState::connected());
     shell.hide();
     shell.show();
     EXPECT_EQ(refreshed.count(), 1);
+    EXPECT_EQ(model.state(), tunnel::TunnelState::connected());
 }
 
-TEST(MainShellTest, ShowsTheSectionsScreenAndKeepsItWhenTheSameSectionIsChosenAgain) {
-    ModelRig rig;
+TEST(MainShellTest, ShowsOnlyTheSectionsScreenUnderItsTitleAndKeepsItWhenChosenAgain) {
+    test::ModelRig rig;
     model::AppModel& model = rig.start();
     ASSERT_TRUE(rig.signIn());
     ContentView window(model);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    auto* shell = window.findChild<MainShell*>();
-    ASSERT_NE(shell, nullptr);
-
-    const auto screenOf = [&](AppSection section) -> QWidget* {
-        switch (section) {
-        case AppSection::connect:
-            return shell->findChild<ConnectView*>();
-        case AppSection::locations:
-            return shell->findChild<LocationsView*>();
-        case AppSection::settings:
-            return shell->findChild<SettingsView*>();
-        }
-        return nullptr;
+    const auto screens = [&] {
+        return QList<QWidget*>{window.findChild<ConnectView*>(), window.findChild<LocationsView*>(),
+                               window.findChild<SettingsView*>()};
     };
+    const QLabel* title = window.findChild<AppToolbar*>()->findChild<QLabel*>();
     const struct {
         AppSection section;
+        int screen;
+        const char* title;
         const char* screenshot;
-    } rows[] = {{AppSection::locations, "shell-locations"},
-                {AppSection::settings, "shell-settings"},
-                {AppSection::connect, "shell-connect"}};
+    } rows[] = {{AppSection::locations, 1, "VPN Locations", "shell-locations"},
+                {AppSection::settings, 2, "Preferences", "shell-settings"},
+                {AppSection::connect, 0, "Korvel", "shell-connect"}};
     for (const auto& row : rows) {
         model.setSection(row.section);
         QTest::qWait(5); // the screen left is deleted later
-        QWidget* screen = screenOf(row.section);
-        ASSERT_NE(screen, nullptr) << row.screenshot;
-        EXPECT_TRUE(screen->isVisible());
-        EXPECT_EQ(shell->findChildren<ConnectView*>().size() + shell->findChildren<LocationsView*>().size() +
-                      shell->findChildren<SettingsView*>().size(),
-                  1);
-        // The screen takes all the room below the 52 bar and the 1 divider.
-        EXPECT_EQ(screen->geometry(), QRect(0, 53, shell->width(), shell->height() - 53)) << row.screenshot;
+        const QPointer<QWidget> screen = screens()[row.screen];
+        ASSERT_TRUE(screen && screen->isVisible()) << row.screenshot;
+        EXPECT_EQ(screens().count(nullptr), 2) << row.screenshot;
+        EXPECT_EQ(title->text(), QString::fromUtf8(row.title));
+        // Across the whole bar, not the room between the menu button and the logo.
+        EXPECT_EQ(title->geometry().center().x(), window.rect().center().x()) << row.title;
         test::saveScreenshot(window, QString::fromUtf8(row.screenshot));
-        const QPointer<QWidget> kept = screen;
         model.setSection(row.section);
         QTest::qWait(5);
-        EXPECT_TRUE(kept && kept->isVisible()) << row.screenshot;
+        EXPECT_TRUE(screen && screen->isVisible()) << row.screenshot;
     }
+}
+
+TEST(AppToolbarTest, MenuListsTheEntriesInOrderAndEachDoesItsPart) {
+    test::ModelRig rig;
+    model::AppModel& model = rig.start();
+    ASSERT_TRUE(rig.signIn());
+    AppToolbar toolbar(model);
+    toolbar.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&toolbar));
+    auto* menu = toolbar.findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    QTest::mouseClick(toolbar.findChild<QToolButton*>(), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }));
+    test::saveScreenshot(*menu, QStringLiteral("shell-menu"));
+    menu->hide();
+
+    const QList<QAction*> actions = menu->actions();
+    QStringList texts;
+    for (const QAction* action : actions) {
+        // As shown: a lone "&" would mark a shortcut letter instead of showing.
+        texts << (action->isSeparator() ? QStringLiteral("-") : action->iconText());
+    }
+    ASSERT_EQ(texts.join(QLatin1Char('|')).toStdString(),
+              "Connection|VPN locations|Preferences|-|Help & support|-|Sign out");
+    for (const auto& [entry, section] :
+         {std::pair{1, AppSection::locations}, {2, AppSection::settings}, {0, AppSection::connect}}) {
+        actions[entry]->trigger();
+        EXPECT_EQ(model.section(), section) << texts[entry].toStdString();
+    }
+    actions[4]->trigger();
+    EXPECT_EQ(rig.desktop.opened, test::Log({"https://korvel.example/help/"}));
+    EXPECT_TRUE(model.isSignedIn() && model.section() == AppSection::connect);
+}
+
+// Strokes meet pixels at fractional positions, so colours are matched within a few steps per channel.
+bool near(const QColor& seen, const QColor& expected) {
+    return seen.alpha() == 255 && std::abs(seen.red() - expected.red()) <= 40 &&
+           std::abs(seen.green() - expected.green()) <= 40 && std::abs(seen.blue() - expected.blue()) <= 40;
+}
+
+TEST(LogoTileTest, PaintsEachLayerWhereItBelongsOnATileAndANonSquareFrame) {
+    struct Probe {
+        QPoint pixel;
+        QColor colour;
+        const char* what;
+    };
+    const struct {
+        QSize size;
+        std::vector<Probe> probes;
+    } frames[] = {{{28, 28},
+                   {{{2, 14}, palette::navy900, "background left of the shield"},
+                    {{14, 14}, palette::blue500, "shield between the arms of the V"},
+                    {{11, 14}, Qt::white, "left arm of the V"},
+                    {{21, 5}, palette::cyan400, "tick"}}},
+                  // Scaled by the shorter side from the top left; the navy runs on to the right edge.
+                  {{120, 40},
+                   {{{20, 20}, palette::blue500, "shield"},
+                    {{16, 21}, Qt::white, "arm of the V"},
+                    {{30, 8}, palette::cyan400, "tick"},
+                    {{115, 20}, palette::navy900, "right end"}}}};
+    for (const auto& frame : frames) {
+        LogoTile tile(28);
+        tile.setFixedSize(frame.size);
+        QImage image(frame.size, QImage::Format_ARGB32);
+        image.fill(Qt::transparent); // so the rounded corners show
+        tile.render(&image, {}, {}, QWidget::DrawChildren);
+        image.save(QStringLiteral(KORVEL_SCREENSHOT_DIR "/logo-tile-%1x%2.png")
+                       .arg(frame.size.width())
+                       .arg(frame.size.height()));
+        EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);
+        for (const Probe& probe : frame.probes) {
+            EXPECT_TRUE(near(image.pixelColor(probe.pixel), probe.colour))
+                << frame.size.width() << " wide, " << probe.what << ": "
+                << image.pixelColor(probe.pixel).name().toStdString();
+        }
+    }
+}
+
+TEST(PrimaryButtonStyleTest, StretchesToItsContainerAndLightensOnlyWhileHeldDown) {
+    QWidget container;
+    auto* button = new QPushButton(QStringLiteral("Sign in"));
+    (new QVBoxLayout(&container))->addWidget(button);
+    PrimaryButtonStyle::apply(*button);
+    container.resize(320, 100);
+    container.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&container));
+    EXPECT_EQ(button->width(), 320 - 2 * container.layout()->contentsMargins().left());
+
+    // Left of the label, clear of the rounded corners.
+    const auto colour = [&] { return button->grab().toImage().pixelColor(12, button->height() / 2); };
+    EXPECT_EQ(colour(), palette::blue500);
+    test::saveScreenshot(container, QStringLiteral("primary-button"));
+    QTest::mousePress(button, Qt::LeftButton);
+    EXPECT_EQ(colour(), palette::blue400);
+    test::saveScreenshot(container, QStringLiteral("primary-button-pressed"));
+    QTest::mouseRelease(button, Qt::LeftButton);
+    EXPECT_EQ(colour(), palette::blue500);
 }
 
 } // namespace
