@@ -2,6 +2,7 @@
 
 #include "LogoTile.h"
 #include "Palette.h"
+#include "Typography.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
@@ -17,19 +18,6 @@ constexpr int kClusterSide = 220;
 constexpr int kLogoSize = 82;
 constexpr qreal kLineWidth = 1.5;
 constexpr qreal kDotSide = 14;
-
-QLabel* caption(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour) {
-    auto* label = new QLabel(text);
-    QFont font = label->font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    label->setWordWrap(true);
-    return label;
-}
 
 void strokeEllipse(QPainter& painter, QPointF centre, qreal width, qreal height, qreal opacity) {
     painter.setPen(QPen(QColor::fromRgbF(1, 1, 1, static_cast<float>(opacity)), kLineWidth));
@@ -65,10 +53,11 @@ BrandPanel::BrandPanel(QWidget* parent) : QWidget(parent), cluster_(new QWidget)
     auto* captionLayout = new QVBoxLayout(captionBlock);
     captionLayout->setContentsMargins(24, 24, 24, 24);
     captionLayout->setSpacing(2);
-    captionLayout->addWidget(caption(QStringLiteral("Private by design"), 16, QFont::Bold, Qt::white));
     captionLayout->addWidget(
-        caption(QStringLiteral("One click creates an encrypted connection through Korvel."), 12,
-                QFont::Normal, QColor(159, 178, 238)));
+        Typography::wrappingLabel(QStringLiteral("Private by design"), 16, QFont::Bold, Qt::white));
+    captionLayout->addWidget(
+        Typography::wrappingLabel(QStringLiteral("One click creates an encrypted connection through Korvel."),
+                                  12, QFont::Normal, QColor(159, 178, 238)));
 
     // Equal stretches keep the cluster midway between the top edge and the caption.
     auto* column = new QVBoxLayout(this);

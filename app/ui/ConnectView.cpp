@@ -6,6 +6,7 @@
 #include "MaterialIcons.h"
 #include "Palette.h"
 #include "SessionStat.h"
+#include "Typography.h"
 
 #include <QBoxLayout>
 #include <QEvent>
@@ -25,21 +26,8 @@ constexpr int kMarker = 42;
 constexpr int kRowPadding = 13;
 constexpr int kRowHeight = kMarker + 2 * kRowPadding;
 
-void setLook(QLabel& label, int pixelSize, QFont::Weight weight, const QColor& colour) {
-    label.setTextFormat(Qt::PlainText);
-    QFont font = label.font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    label.setFont(font);
-    QPalette colours = label.palette();
-    colours.setColor(QPalette::WindowText, colour);
-    label.setPalette(colours);
-}
-
 QLabel* text(int pixelSize, QFont::Weight weight, const QColor& colour) {
-    auto* label = new QLabel;
-    setLook(*label, pixelSize, weight, colour);
-    return label;
+    return Typography::label(QString(), pixelSize, weight, colour);
 }
 
 QLabel* glyph(const QString& name, int pixelSize, QFont::Weight weight, const QColor& colour) {
@@ -137,7 +125,8 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
                               .arg(rgba(palette::blue500, 0.10F))
                               .arg(kMarker / 2)
                               .arg(palette::blue500.name()));
-    setLook(*location_, 17, QFont::Bold, palette::navy900);
+    location_->setTextFormat(Qt::PlainText);
+    Typography::style(*location_, 17, QFont::Bold, palette::navy900);
     tint(*location_, palette::navy900);
     tint(*locationCaption_, palette::gray400);
     auto* names = new QVBoxLayout;

@@ -4,6 +4,7 @@
 #include "LocationListModel.h"
 #include "MaterialIcons.h"
 #include "Palette.h"
+#include "Typography.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -26,13 +27,6 @@ constexpr int kLeftMargin = 8;
 constexpr int kFlagWidth = 38;
 constexpr int kSpacing = 14;
 
-QFont textFont(int pixelSize, QFont::Weight weight) {
-    QFont font = QApplication::font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
 // The selected mark is as large as the desktop's ordinary text.
 int defaultTextSize() { return QFontInfo(QApplication::font()).pixelSize(); }
 
@@ -41,8 +35,8 @@ QRect selectButton(const QRect& content) { return content.adjusted(0, 0, -(kStar
 } // namespace
 
 LocationRowDelegate::LocationRowDelegate(QObject* parent)
-    : QStyledItemDelegate(parent), titleFont_(textFont(16, QFont::Medium)),
-      subtitleFont_(textFont(12, QFont::Normal)), starFont_(materialIcons::font(17)),
+    : QStyledItemDelegate(parent), titleFont_(Typography::font(16, QFont::Medium)),
+      subtitleFont_(Typography::font(12, QFont::Normal)), starFont_(materialIcons::font(17)),
       checkFont_(materialIcons::font(defaultTextSize())) {
     flagFont_.setFamilies({QStringLiteral("Noto Color Emoji")});
     flagFont_.setPixelSize(25);

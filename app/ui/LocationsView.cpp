@@ -6,6 +6,7 @@
 #include "MaterialIcons.h"
 #include "Palette.h"
 #include "SmartLocationRow.h"
+#include "Typography.h"
 
 #include <QBoxLayout>
 #include <QFrame>
@@ -34,13 +35,6 @@ QLabel* text(const QString& content, const QFont& font, const QColor& colour) {
     return label;
 }
 
-QFont systemFont(int pixelSize, QFont::Weight weight) {
-    QFont font;
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
 QWidget* searchField(QLineEdit* edit) {
     auto* box = new QFrame;
     box->setObjectName(QStringLiteral("searchBox"));
@@ -49,7 +43,7 @@ QWidget* searchField(QLineEdit* edit) {
             .arg(palette::gray200.name()));
     auto* symbol = text(QStringLiteral("search"), materialIcons::font(17), palette::gray600);
     edit->setFrame(false);
-    edit->setFont(systemFont(16, QFont::Normal));
+    edit->setFont(Typography::font(16, QFont::Normal));
     edit->setPlaceholderText(QStringLiteral("Search for country or city"));
     edit->setAccessibleName(QStringLiteral("Search for country or city"));
     QPalette colours = edit->palette();
@@ -66,7 +60,7 @@ QWidget* searchField(QLineEdit* edit) {
 void styleAsSegments(QTabBar* tabs) {
     tabs->setDrawBase(false);
     tabs->setExpanding(true);
-    tabs->setFont(systemFont(13, QFont::Normal));
+    tabs->setFont(Typography::font(13, QFont::Normal));
     tabs->setStyleSheet(QStringLiteral("QTabBar::tab { color: %1; background: %2; border: 1px solid %3;"
                                        " border-left: none; padding: 4px 12px; }"
                                        "QTabBar::tab:first { border-left: 1px solid %3;"
@@ -96,7 +90,7 @@ LocationsView::LocationsView(model::AppModel& model, QWidget* parent)
     : QWidget(parent), model_(model), search_(new QLineEdit), tabs_(new QTabBar),
       smartLocation_(new SmartLocationRow), noServers_(new QWidget), noResults_(new QWidget),
       noResultsSymbol_(text(QString(), materialIcons::font(24), palette::gray400)),
-      noResultsText_(text(QString(), systemFont(13, QFont::DemiBold), palette::gray600)),
+      noResultsText_(text(QString(), Typography::font(13, QFont::DemiBold), palette::gray600)),
       rows_(new LocationListModel(lists_.countryNames(), this)), delegate_(new LocationRowDelegate(this)),
       list_(new QListView) {
     QPalette background = palette();
@@ -118,9 +112,9 @@ LocationsView::LocationsView(model::AppModel& model, QWidget* parent)
     noServers->setContentsMargins(16, 36, 16, 36);
     noServers->setSpacing(6);
     noServers->addWidget(text(QStringLiteral("No VPN locations are available right now."),
-                              systemFont(13, QFont::DemiBold), palette::navy900));
+                              Typography::font(13, QFont::DemiBold), palette::navy900));
     noServers->addWidget(text(QStringLiteral("Smart Location will reappear when a server comes online."),
-                              systemFont(12, QFont::Normal), palette::gray600));
+                              Typography::font(12, QFont::Normal), palette::gray600));
 
     auto* noResults = new QVBoxLayout(noResults_);
     noResults->setContentsMargins(0, 36, 0, 36);

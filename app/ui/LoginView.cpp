@@ -5,6 +5,7 @@
 #include "LogoTile.h"
 #include "Palette.h"
 #include "PrimaryButtonStyle.h"
+#include "Typography.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,37 +21,21 @@ constexpr int kColumnMargin = 40;
 
 const QString kFreePlanAddress = QStringLiteral("https://korvel.example/free-vpn/");
 
-void setFontOf(QWidget& widget, int pixelSize, QFont::Weight weight) {
-    QFont font = widget.font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    widget.setFont(font);
-}
-
-void setColourOf(QWidget& widget, const QColor& colour) {
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::WindowText, colour);
-    widget.setPalette(palette);
-}
-
+// In the body font, which has no size of its own.
 QLabel* label(const QString& text, const QColor& colour) {
     auto* label = new QLabel(text);
     label->setTextFormat(Qt::PlainText);
-    setColourOf(*label, colour);
+    QPalette colours = label->palette();
+    colours.setColor(QPalette::WindowText, colour);
+    label->setPalette(colours);
     return label;
-}
-
-QLabel* label(const QString& text, int pixelSize, QFont::Weight weight, const QColor& colour) {
-    QLabel* styled = label(text, colour);
-    setFontOf(*styled, pixelSize, weight);
-    return styled;
 }
 
 // A caption over its field, 6 apart.
 QVBoxLayout* group(const QString& caption, QLineEdit* field) {
     auto* layout = new QVBoxLayout;
     layout->setSpacing(6);
-    layout->addWidget(label(caption, 12, QFont::DemiBold, palette::gray600), 0, Qt::AlignLeft);
+    layout->addWidget(Typography::label(caption, 12, QFont::DemiBold, palette::gray600), 0, Qt::AlignLeft);
     layout->addWidget(field);
     return layout;
 }
@@ -69,8 +54,7 @@ LoginView::LoginView(model::AppModel& model, QWidget* parent)
     error_->setObjectName(QStringLiteral("authError"));
     error_->setTextFormat(Qt::PlainText);
     error_->setWordWrap(true);
-    setFontOf(*error_, 12, QFont::Normal);
-    setColourOf(*error_, palette::red500);
+    Typography::style(*error_, 12, QFont::Normal, palette::red500);
 
     signIn_->setObjectName(QStringLiteral("signIn"));
     PrimaryButtonStyle::apply(*signIn_);
@@ -82,7 +66,7 @@ LoginView::LoginView(model::AppModel& model, QWidget* parent)
     freePlan->setStyleSheet(
         QStringLiteral("QPushButton { border: none; padding: 0; background: transparent; color: %1; }")
             .arg(palette::blue500.name()));
-    setFontOf(*freePlan, 13, QFont::Normal);
+    freePlan->setFont(Typography::font(13, QFont::Normal));
 
     auto* form = new QWidget;
     form->setFixedWidth(kColumnWidth + 2 * kColumnMargin);
@@ -90,8 +74,9 @@ LoginView::LoginView(model::AppModel& model, QWidget* parent)
     column->setContentsMargins(kColumnMargin, kColumnMargin, kColumnMargin, kColumnMargin);
     column->setSpacing(14);
     column->addWidget(new LogoTile(48), 0, Qt::AlignLeft);
-    column->addWidget(label(QStringLiteral("Sign in to connect"), 24, QFont::Bold, palette::navy900), 0,
-                      Qt::AlignLeft);
+    column->addWidget(
+        Typography::label(QStringLiteral("Sign in to connect"), 24, QFont::Bold, palette::navy900), 0,
+        Qt::AlignLeft);
     column->addWidget(label(QStringLiteral("Use your Korvel email and password."), palette::gray600), 0,
                       Qt::AlignLeft);
     column->addLayout(group(QStringLiteral("Email"), email_));

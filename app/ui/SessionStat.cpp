@@ -2,6 +2,7 @@
 
 #include "ElidedLabel.h"
 #include "Palette.h"
+#include "Typography.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -10,13 +11,7 @@ namespace korvel::ui {
 namespace {
 
 void setLook(QLabel& label, int pixelSize, const QColor& colour) {
-    QFont font = label.font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(QFont::DemiBold);
-    label.setFont(font);
-    QPalette colours = label.palette();
-    colours.setColor(QPalette::WindowText, colour);
-    label.setPalette(colours);
+    Typography::style(label, pixelSize, QFont::DemiBold, colour);
     label.setAlignment(Qt::AlignCenter);
 }
 

@@ -1,36 +1,19 @@
 #include "SettingsRow.h"
 
 #include "Palette.h"
+#include "Typography.h"
 
 #include <QBoxLayout>
 #include <QLabel>
 
 namespace korvel::ui {
-namespace {
-
-QLabel* text(const QString& content, int pixelSize, QFont::Weight weight, const QColor& color) {
-    auto* label = new QLabel(content);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    QFont font = label->font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    label->setFont(font);
-    QPalette colors = label->palette();
-    colors.setColor(QPalette::WindowText, color);
-    label->setPalette(colors);
-    return label;
-}
-
-} // namespace
-
 SettingsRow::SettingsRow(const QString& title, const QString& subtitle, QWidget* trailing, QWidget* parent)
     : QWidget(parent) {
     auto* texts = new QVBoxLayout;
     texts->setContentsMargins(0, 0, 0, 0);
     texts->setSpacing(2);
-    texts->addWidget(text(title, 13, QFont::DemiBold, palette::navy900));
-    texts->addWidget(text(subtitle, 11, QFont::Normal, palette::gray400));
+    texts->addWidget(Typography::wrappingLabel(title, 13, QFont::DemiBold, palette::navy900));
+    texts->addWidget(Typography::wrappingLabel(subtitle, 11, QFont::Normal, palette::gray400));
 
     // The texts take all the width the trailing view leaves, so a long subtitle wraps instead of
     // pushing the trailing view out of the box.

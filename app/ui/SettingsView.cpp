@@ -4,6 +4,7 @@
 #include "SettingsGroup.h"
 #include "SettingsRow.h"
 #include "SettingsToggleRow.h"
+#include "Typography.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -14,20 +15,6 @@
 
 namespace korvel::ui {
 namespace {
-
-QLabel* text(const QString& content, int pixelSize, QFont::Weight weight, const QColor& color) {
-    auto* label = new QLabel(content);
-    label->setTextFormat(Qt::PlainText);
-    label->setWordWrap(true);
-    QFont font = label->font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    label->setFont(font);
-    QPalette colors = label->palette();
-    colors.setColor(QPalette::WindowText, color);
-    label->setPalette(colors);
-    return label;
-}
 
 // The same line as the one under the toolbar.
 QWidget* separator() {
@@ -48,7 +35,7 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
                                          QStringLiteral("Connect automatically when Korvel opens."))),
       launchAtLogin_(new SettingsToggleRow(QStringLiteral("Launch at login"),
                                            QStringLiteral("Open Korvel when you log in."))),
-      error_(text(QString(), 11, QFont::Normal, palette::red500)) {
+      error_(Typography::wrappingLabel(QString(), 11, QFont::Normal, palette::red500)) {
     // White only while enabled: disabled controls, such as the kill switch, keep their disabled look.
     QPalette white = palette();
     white.setColor(QPalette::Active, QPalette::Window, Qt::white);
@@ -59,12 +46,13 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
     auto* header = new QVBoxLayout;
     header->setContentsMargins(28, 26, 28, 18);
     header->setSpacing(4);
-    header->addWidget(text(QStringLiteral("Settings"), 22, QFont::Bold, palette::navy900));
-    header->addWidget(text(QStringLiteral("Preferences for Korvel on this computer."), 13, QFont::Normal,
-                           palette::gray600));
+    header->addWidget(
+        Typography::wrappingLabel(QStringLiteral("Settings"), 22, QFont::Bold, palette::navy900));
+    header->addWidget(Typography::wrappingLabel(QStringLiteral("Preferences for Korvel on this computer."),
+                                                13, QFont::Normal, palette::gray600));
 
     auto* connection = new SettingsGroup(QStringLiteral("Connection"));
-    auto* protocol = text(model.protocolLabel(), 13, QFont::DemiBold, palette::gray600);
+    auto* protocol = Typography::wrappingLabel(model.protocolLabel(), 13, QFont::DemiBold, palette::gray600);
     protocol->setWordWrap(false);
     connection->addRow(new SettingsRow(QStringLiteral("Protocol"),
                                        QStringLiteral("The encryption protocol Korvel uses."), protocol));
