@@ -5,6 +5,7 @@
 #include "ElidedLabel.h"
 #include "MaterialIcons.h"
 #include "Palette.h"
+#include "ScrollColumn.h"
 #include "SessionStat.h"
 #include "Typography.h"
 
@@ -14,7 +15,6 @@
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 
 namespace korvel::ui {
 namespace {
@@ -195,11 +195,7 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
     button_->setParent(content);
     button_->raise();
 
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(content);
+    auto* scroll = new ScrollColumn(content);
     scroll->viewport()->setAutoFillBackground(false);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -5,6 +5,7 @@
 #include "LocationRowDelegate.h"
 #include "MaterialIcons.h"
 #include "Palette.h"
+#include "ScrollColumn.h"
 #include "SmartLocationRow.h"
 #include "Typography.h"
 
@@ -13,7 +14,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
-#include <QScrollArea>
 #include <QTabBar>
 
 namespace korvel::ui {
@@ -145,11 +145,7 @@ LocationsView::LocationsView(model::AppModel& model, QWidget* parent)
     column->addWidget(list_);
     column->addStretch();
 
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(content);
+    auto* scroll = new ScrollColumn(content);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -1,6 +1,7 @@
 #include "SettingsView.h"
 
 #include "Palette.h"
+#include "ScrollColumn.h"
 #include "SettingsGroup.h"
 #include "SettingsRow.h"
 #include "SettingsToggleRow.h"
@@ -11,7 +12,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
-#include <QScrollArea>
 
 namespace korvel::ui {
 namespace {
@@ -90,11 +90,7 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
     groups->addWidget(maintenance);
     groups->addStretch();
 
-    auto* scroll = new QScrollArea;
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setWidget(content);
+    auto* scroll = new ScrollColumn(content);
     scroll->viewport()->setAutoFillBackground(false);
 
     auto* column = new QVBoxLayout(this);
