@@ -7,3 +7,4 @@ set(KORVEL_SOCKET_PATH "/run/korvel.tunneld.sock" CACHE STRING "Socket the tunne
 set(KORVEL_STATE_DIR "/run/korvel" CACHE PATH "Root-only folder of the tunnel configuration file")
 set(KORVEL_MARKER_DIR "/var/run/wireguard" CACHE PATH "Folder of the WireGuard tools' interface marker files")
 set(KORVEL_SYSTEMD_UNIT_DIR "/usr/lib/systemd/system" CACHE PATH "Folder of the daemon's systemd units")
+set(KORVEL_SHARE_DIR "/usr/share" CACHE PATH "Folder of the desktop entry and the icon")
