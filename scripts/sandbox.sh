@@ -43,20 +43,7 @@ sandbox_missing_prerequisite() {
 sandbox_up() {
     local work=$1 build status
     build=$(cd "$2" && pwd) || return 1
-    sandbox_work=$work
-    sandbox_root=$work/root
-    mkdir -p "$work/layers" "$sandbox_root"
-    mount -t tmpfs -o mode=0755 korvel-sandbox "$work/layers" || return 1
-    mkdir "$work/layers/upper" "$work/layers/work"
-    if ! mount -t overlay korvel-sandbox -o "lowerdir=/,upperdir=$work/layers/upper,workdir=$work/layers/work" \
-        "$sandbox_root" 2>/dev/null; then
-        echo "this kernel cannot lay an overlay over /" && return 77
-    fi
-    mount -t proc proc "$sandbox_root/proc" &&
-        mount -t tmpfs -o mode=0755 tmpfs "$sandbox_root/run" &&
-        mount -t tmpfs -o mode=1777 tmpfs "$sandbox_root/tmp" &&
-        sandbox_devices || return 1
-
+    sandbox_copy "$work" || return $?
     DESTDIR=$sandbox_root cmake --install "$build" --strip >"$work/install.log" || return 1
     sandbox_resolvconf
 
@@ -67,6 +54,24 @@ sandbox_up() {
     sandbox_start_devapi "$build" || return 1
     sandbox_start_daemon || return 1
     sandbox_start_secret_service
+}
+
+# sandbox_copy WORK: the throwaway copy of this system at WORK/root, its changes in memory. Sets
+# sandbox_work and sandbox_root. Returns 77 when the kernel cannot make one.
+sandbox_copy() {
+    sandbox_work=$1
+    sandbox_root=$1/root
+    mkdir -p "$sandbox_work/layers" "$sandbox_root"
+    mount -t tmpfs -o mode=0755 korvel-sandbox "$sandbox_work/layers" || return 1
+    mkdir "$sandbox_work/layers/upper" "$sandbox_work/layers/work"
+    if ! mount -t overlay korvel-sandbox \
+        -o "lowerdir=/,upperdir=$sandbox_work/layers/upper,workdir=$sandbox_work/layers/work" "$sandbox_root" 2>/dev/null; then
+        echo "this kernel cannot lay an overlay over /" && return 77
+    fi
+    mount -t proc proc "$sandbox_root/proc" &&
+        mount -t tmpfs -o mode=0755 tmpfs "$sandbox_root/run" &&
+        mount -t tmpfs -o mode=1777 tmpfs "$sandbox_root/tmp" &&
+        sandbox_devices
 }
 
 # The copy's /dev holds only the devices the programs use, each bound to the real one.
