@@ -103,6 +103,10 @@ korvel 0 settings --auto-connect on
 preferences=$root/root/.config/korvel/korvel.conf
 [ -s "$preferences" ] || fail "no preferences to keep"
 tool="/opt/korvel/Resources/Uninstall Korvel/Uninstall Korvel.tool"
+# Without administrator rights (no pkexec here, or no one to grant them) nothing is removed.
+said=$(sandbox_exec setpriv --reuid=65534 --regid=65534 --clear-groups "$tool" 2>&1) &&
+    fail "the uninstaller succeeded without rights: $said"
+[ -x "$root/opt/korvel/bin/korvel" ] && interface_exists || fail "the uninstaller removed something without rights"
 said=$(sandbox_exec "$tool" 2>&1)
 status=$?
 [ "$status" = 0 ] || fail "the uninstaller exited $status: $said"
