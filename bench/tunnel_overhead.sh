@@ -1,16 +1,26 @@
 #!/bin/bash
 # What the daemon adds to bringing the tunnel up: connect through the daemon, request to reply,
 # against the same wg-quick up run directly through our wrapper, in the same namespaces and the same
-# run, alternating. Also the idle daemon's resident memory. Needs root; prints figures, judges none.
+# run, alternating. Also the idle daemon's resident memory. Needs root. Prints rows of the results
+# table (table.sh).
 set -u
 tunneld=$1 client=$2 daemon=$3 wrapper=$4 rounds=${5:-20}
 
 # shellcheck source=../tests/e2e/tunnel_namespaces.sh
 . "$(dirname "$0")/../tests/e2e/tunnel_namespaces.sh"
+# shellcheck source=table.sh
+. "$(dirname "$0")/table.sh"
+
+rss_measure="Daemon RSS, idle (korvel-tunneld as systemd starts it)"
+overhead_measure="Daemon overhead: connect through the daemon vs wg-quick up directly (median of $rounds)"
+skip_all() { # REASON
+    bench_skipped "$rss_measure" "$1"
+    bench_skipped "$overhead_measure" "$1"
+}
 
 missing=$(tunnel_missing_prerequisite)
 if [ -n "$missing" ]; then
-    echo "tunnel benchmark skipped: $missing"
+    skip_all "$missing"
     exit 0
 fi
 
@@ -18,8 +28,7 @@ work=$(mktemp -d)
 rss_pid=
 trap 'tunnel_namespaces_down; [ -z "$rss_pid" ] || kill "$rss_pid" 2>/dev/null; rm -rf "$work"' EXIT
 abort() {
-    echo "tunnel benchmark failed: $1"
-    [ ! -s "$work/daemon.log" ] || cat "$work/daemon.log"
+    skip_all "failed: $1 $(tail -n 1 "$work/daemon.log" 2>/dev/null)"
     exit 1
 }
 
@@ -41,7 +50,7 @@ rss_pid=
 tunnel_namespaces_up "$work" >"$work/setup.log"
 case $? in
     0) ;;
-    77) echo "tunnel benchmark skipped: $(cat "$work/setup.log")" && exit 0 ;;
+    77) skip_all "$(cat "$work/setup.log")" && exit 0 ;;
     *) abort "cannot set up the namespaces: $(cat "$work/setup.log")" ;;
 esac
 tunnel_tools "$work/tools" "$wrapper"
@@ -75,9 +84,6 @@ client_start() { # a request to a socket that does not exist: the client's own c
     "$client" --socket "$work/absent.sock" disconnect >/dev/null 2>&1
     elapsed_since "$start"
 }
-median() {
-    sort -n | awk '{ v[NR] = $1 } END { printf "%.1f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
 
 : >"$work/direct.ms"
 : >"$work/daemon.ms"
@@ -102,19 +108,18 @@ for round in $(seq 0 "$rounds"); do
 done
 idle_rss=$(vm_rss_kib "$daemon_pid")
 
-direct_ms=$(median <"$work/direct.ms")
-daemon_ms=$(median <"$work/daemon.ms")
-overhead_ms=$(median <"$work/overhead.ms")
-client_ms=$(median <"$work/client.ms")
-mib() { [ -n "$1" ] && awk -v k="$1" 'BEGIN { printf "%.2f MiB", k / 1024 }' || echo "n/a"; }
+direct_ms=$(bench_median <"$work/direct.ms")
+daemon_ms=$(bench_median <"$work/daemon.ms")
+overhead_ms=$(bench_median <"$work/overhead.ms")
+client_ms=$(bench_median <"$work/client.ms")
+mib() { [ -n "$1" ] && echo "$(bench_mib "$1") MiB" || echo "n/a"; }
 
-echo "Tunnel up, median of $rounds rounds (wireguard-go peer in a network namespace):"
-printf '  wg-quick up through the wrapper, run directly  %8.1f ms\n' "$direct_ms"
-printf '  connect through the daemon, request to reply   %8.1f ms  (starting the test client: %.1f ms)\n' \
-    "$daemon_ms" "$client_ms"
-awk -v o="$overhead_ms" -v b="$direct_ms" \
-    'BEGIN { printf "  daemon overhead, median of the rounds          %8.1f ms  ratio %.3f  (target <= 10 ms)\n", o, (b + o) / b }'
-echo "Idle daemon, VmRSS (target <= 4 MiB):"
-echo "  korvel-tunneld, as systemd starts it              $(mib "$installed_rss")"
-echo "  korvel-test-tunneld, freshly started              $(mib "$fresh_rss")"
-echo "  korvel-test-tunneld, after $((2 * (rounds + 1))) requests            $(mib "$idle_rss")"
+if [ -n "$installed_rss" ]; then
+    bench_row "$rss_measure" "$(mib "$installed_rss")" \
+        "$(mib "$fresh_rss") fresh / $(mib "$idle_rss") after $((2 * (rounds + 1))) requests (test daemon)" "" \
+        "<= 4 MiB" "$(bench_met "$installed_rss" 4096)"
+else
+    bench_skipped "$rss_measure" "korvel-tunneld did not start"
+fi
+bench_row "$overhead_measure" "$daemon_ms ms" "$direct_ms ms" "$(bench_ratio "$daemon_ms" "$direct_ms")" \
+    "<= +10 ms" "$(bench_met "$overhead_ms" 10) ($(printf %+.1f "$overhead_ms") ms; client start $client_ms ms)"

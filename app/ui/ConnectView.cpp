@@ -229,6 +229,12 @@ bool ConnectView::eventFilter(QObject* watched, QEvent* event) {
 
 void ConnectView::showState() {
     const tunnel::TunnelState& state = model_.state();
+    // The model announces every assignment, the state monitor's unchanged state every 3 seconds too:
+    // repainting the backdrop and the button's shadow for it would wake the machine for nothing.
+    if (shownState_ == state) {
+        return;
+    }
+    shownState_ = state;
     const bool connected = state.kind() == Kind::connected;
     const Look look = lookOf(state);
     backdrop_->setColor(look.colour);

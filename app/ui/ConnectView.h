@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+#include <optional>
+
 class QLabel;
 class QPushButton;
 
@@ -45,6 +47,7 @@ private:
     SessionStat* session_;
     QLabel* statusLine_;
     QLabel* usage_;
+    std::optional<tunnel::TunnelState> shownState_;
 };
 
 } // namespace korvel::ui
