@@ -1,9 +1,9 @@
 #include "TunnelDaemon.h"
+#include "DaemonTestSupport.h"
 #include "ListeningSocket.h"
 #include "TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <array>
 #include <chrono>
@@ -15,82 +15,18 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 
 using namespace korvel::service;
+using namespace korvel::test;
 using namespace std::chrono_literals;
-using korvel::test::TemporaryDirectory;
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kSelf = fs::read_symlink("/proc/self/exe").string();
 const std::string kSafe = "[Interface]\nMTU = 1420\n[Peer]\nEndpoint = 10.0.0.1:51820\n";
 const std::string kOther = "[Interface]\nMTU = 1280\n[Peer]\nEndpoint = 10.0.0.2:51820\n";
-const std::string kDisconnect = std::string(R"({"method":"korvel.tunneld.Disconnect"})") + '\0';
-
-std::string connectRequest(const std::string& config) {
-    return nlohmann::json{{"method", "korvel.tunneld.Connect"}, {"parameters", {{"config", config}}}}.dump() +
-           '\0';
-}
-
-void waitFor(const std::function<bool()>& condition) {
-    for (int i = 0; i < 1000 && !condition(); ++i) {
-        std::this_thread::sleep_for(10ms);
-    }
-}
-
-// A connection that has sent `request`.
-UniqueFd dial(const std::string& path, std::string_view request = {}) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    path.copy(address.sun_path, sizeof address.sun_path - 1);
-    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-    const timeval patience{5, 0};
-    ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
-    EXPECT_EQ(::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    ::send(fd.get(), request.data(), request.size(), MSG_NOSIGNAL);
-    return fd;
-}
-
-// The reply as "ok", its message or "error NAME"; nullopt when the daemon closes the connection without
-// one, and "silence" when it neither answers nor closes in time.
-std::optional<std::string> reply(int fd) {
-    std::string bytes;
-    std::array<char, 4096> chunk{};
-    while (bytes.find('\0') == std::string::npos) {
-        const ssize_t count = ::recv(fd, chunk.data(), chunk.size(), 0);
-        if (count > 0) {
-            bytes.append(chunk.data(), static_cast<std::size_t>(count));
-        } else if (count < 0 && errno == EAGAIN) {
-            return "silence";
-        } else if (count == 0 || errno != EINTR) {
-            return std::nullopt;
-        }
-    }
-    const auto message = nlohmann::json::parse(bytes.substr(0, bytes.find('\0')));
-    if (message.contains("error")) {
-        return "error " + message["error"].get<std::string>();
-    }
-    return message.at("parameters").value("message", "ok");
-}
-
-// A tools folder of bash and a wg-quick made of `body`, in which `log` and `go` name files in `directory`.
-void installTool(const TemporaryDirectory& directory, const std::string& body,
-                 fs::perms mode = fs::perms(0755)) {
-    const fs::path tools = directory.path() / "tools";
-    if (fs::create_directory(tools)) {
-        fs::create_symlink("/bin/bash", tools / "bash");
-    }
-    std::ofstream(tools / "wg-quick") << "#!/bin/bash\nlog=" << directory / "log"
-                                      << "\ngo=" << directory / "go"
-                                      << "\n"
-                                      << body;
-    fs::permissions(tools / "wg-quick", mode);
-}
 
 // The real daemon on a temporary socket, state folder and tools folder, serving on a thread of its own.
 class Daemon {
@@ -128,10 +64,8 @@ private:
 class TunnelDaemonTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        struct stat self {};
-        if (::geteuid() != 0 || ::stat(kSelf.c_str(), &self) != 0 || (self.st_mode & 022) != 0) {
-            GTEST_SKIP()
-                << "needs root, and a test program only root may change: the daemon admits nothing else";
+        if (const std::string reason = admissionSkipReason(); !reason.empty()) {
+            GTEST_SKIP() << reason;
         }
     }
 };
