@@ -11,7 +11,7 @@
 
 namespace korvel::ui {
 
-int KorvelApp::run(int argc, char** argv) {
+int KorvelApp::run(int argc, char** argv, const std::function<void(QWidget&)>& beforeShow) {
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Korvel"));
     QApplication::setDesktopFileName(QStringLiteral("korvel"));
@@ -25,6 +25,9 @@ int KorvelApp::run(int argc, char** argv) {
     // The desktop's own title bar stays; the window takes its smallest size from the content.
     ContentView window(model);
     window.setWindowTitle(QStringLiteral("Korvel"));
+    if (beforeShow) {
+        beforeShow(window);
+    }
     window.show();
     return QApplication::exec();
 }
