@@ -176,14 +176,6 @@ sandbox_korvel() {
     sandbox_exec timeout 60 /opt/korvel/bin/korvel "$@"
 }
 
-sandbox_ping_peer() { # the first packet waits for the handshake
-    local _
-    for _ in 1 2 3; do
-        ip netns exec "$client_ns" ping -c 1 -W 2 10.64.0.1 >/dev/null && return 0
-    done
-    return 1
-}
-
 # sandbox_start_display: Xvfb in the copy, for windows to be photographed. Sets sandbox_display.
 sandbox_start_display() {
     sandbox_display=:73

@@ -92,6 +92,16 @@ tunnel_start_daemon() {
     return 1
 }
 
+# tunnel_ping ADDRESS: whether a ping from the client side reaches ADDRESS; the first packet waits for
+# the handshake.
+tunnel_ping() {
+    local _
+    for _ in 1 2 3; do
+        ip netns exec "$client_ns" ping -c 1 -W 2 "$1" >/dev/null && return 0
+    done
+    return 1
+}
+
 # Ends every process left in the namespaces (all ours: the peer, the daemon and the wireguard-go
 # that wg-quick started for the tunnel) and removes the namespaces.
 tunnel_namespaces_down() {

@@ -51,13 +51,6 @@ request() { # ARGUMENTS... ; sets reply and status
 marker_exists() {
     nsenter -t "$daemon_pid" -m test -e /run/wireguard/korvel.name
 }
-ping_peer() { # the first packet waits for the handshake
-    local _
-    for _ in 1 2 3; do
-        ip netns exec "$client_ns" ping -c 1 -W 2 10.66.0.1 >/dev/null && return 0
-    done
-    return 1
-}
 interface_exists() {
     ip -n "$client_ns" link show korvel >/dev/null 2>&1
 }
@@ -82,7 +75,7 @@ marker_exists || fail "connect: no marker"
     fail "connect: the marker does not name the interface"
 [ "$(stat -c '%u %g %a' "$stored" 2>/dev/null)" = "0 0 600" ] || fail "connect: the configuration file is not root's 0600"
 cmp -s "$stored" "$work/client.conf" || fail "connect: the configuration file differs from the text sent"
-ping_peer || fail "connect: no ping through the tunnel"
+tunnel_ping 10.66.0.1 || fail "connect: no ping through the tunnel"
 if [ -n "$dns_line" ]; then
     grep -qx "resolvconf -a korvel -m 0 -x" "$work/resolvconf.log" && grep -qx "nameserver 10.66.0.1" "$work/resolvconf.log" ||
         fail "connect: the DNS server did not reach resolvconf"
@@ -92,7 +85,7 @@ fi
 request connect "$work/client.conf"
 [ "$status" = 0 ] && [ "$reply" = ok ] || fail "second connect: status $status, reply '$reply'"
 marker_exists || fail "second connect: no marker"
-ping_peer || fail "second connect: no ping through the tunnel"
+tunnel_ping 10.66.0.1 || fail "second connect: no ping through the tunnel"
 
 request disconnect
 [ "$status" = 0 ] && [ "$reply" = ok ] || fail "disconnect: status $status, reply '$reply'"
