@@ -18,6 +18,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMaxConnections = 32;
 // How long to stop accepting when the process runs out of descriptors or memory.
 constexpr std::chrono::milliseconds kPause{100};
+// Connections taken per round of the loop: admitted callers are read and answered between rounds, so a
+// flood of callers that are turned away cannot keep them waiting.
+constexpr int kAcceptsPerRound = 8;
 
 } // namespace
 
@@ -72,7 +75,8 @@ int Listener::pollTimeout() const {
 }
 
 void Listener::acceptConnections() {
-    while (connections_.size() + queue_.size() < kMaxConnections) {
+    for (int round = 0; round < kAcceptsPerRound && connections_.size() + queue_.size() < kMaxConnections;
+         ++round) {
         UniqueFd socket(::accept4(listeningSocket_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
         if (!socket) {
             if (errno == EINTR || errno == ECONNABORTED) {

@@ -27,12 +27,12 @@ bool ListenerDelegate::shouldAcceptNewConnection(AdmissionFacts& facts) const {
     if (own->team) {
         return false;
     }
-    const std::optional<std::string> path = facts.callerExecutablePath();
-    if (!path || *path != applicationPath_) {
-        return false;
-    }
-    const std::optional<FileAttributes> attributes = facts.attributesOfItem(*path);
-    return attributes && attributes->owner == 0 && (attributes->permissions & 022) == 0;
+    // The very file installed at the application's path, not merely a program that names that path:
+    // path text is relative to the caller's mount namespace, which any user may make their own.
+    const std::optional<FileIdentity> running = facts.callerExecutable();
+    const std::optional<FileAttributes> installed = facts.attributesOfItem(applicationPath_);
+    return running && installed && installed->identity == *running && installed->owner == 0 &&
+           (installed->permissions & 022) == 0;
 }
 
 } // namespace korvel::service

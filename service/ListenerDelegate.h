@@ -7,7 +7,8 @@
 namespace korvel::service {
 
 // Decides which callers may talk to the daemon: the application, recognised by its identity and, when
-// neither side has a team, by its installed path, owned by root and writable by nobody else.
+// neither side has a team, by running the very file installed at its path, owned by root and writable
+// by nobody else.
 class ListenerDelegate {
 public:
     explicit ListenerDelegate(std::string applicationPath);

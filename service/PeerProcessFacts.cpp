@@ -2,8 +2,10 @@
 
 #include <array>
 #include <cerrno>
-#include <climits>
+#include <charconv>
+#include <fcntl.h>
 #include <poll.h>
+#include <string_view>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -15,13 +17,37 @@ namespace {
 // SO_PEERPIDFD (Linux 6.5); Debian 12's headers predate it.
 constexpr int kPeerPidfdOption = 77;
 
-std::optional<std::string> readLink(const std::string& path) {
-    std::array<char, PATH_MAX> buffer{};
-    const ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
-    if (length < 1 || static_cast<std::size_t>(length) >= buffer.size()) {
+// Follows links, and /proc/<pid>/exe leads to the running file itself, even when it was deleted or lives
+// in another mount namespace.
+std::optional<FileIdentity> identityOfFile(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return std::nullopt;
     }
-    return std::string(buffer.data(), static_cast<std::size_t>(length));
+    return FileIdentity{status.st_dev, status.st_ino};
+}
+
+// Field 22 of /proc/<pid>/stat. The command name (field 2) may hold spaces and parentheses, so
+// counting starts after its last ')'.
+std::optional<std::uint64_t> startTimeIn(std::string_view stat) {
+    const std::size_t name = stat.rfind(')');
+    if (name == std::string_view::npos) {
+        return std::nullopt;
+    }
+    stat.remove_prefix(name + 1);
+    for (int field = 2; field < 22; ++field) {
+        const std::size_t space = stat.find(' ');
+        if (space == std::string_view::npos) {
+            return std::nullopt;
+        }
+        stat.remove_prefix(space + 1);
+    }
+    std::uint64_t ticks = 0;
+    const auto [end, error] = std::from_chars(stat.data(), stat.data() + stat.size(), ticks);
+    if (error != std::errc() || end == stat.data() || (end != stat.data() + stat.size() && *end != ' ')) {
+        return std::nullopt;
+    }
+    return ticks;
 }
 
 } // namespace
@@ -45,35 +71,32 @@ PeerProcessFacts::PeerProcessFacts(int connection, const IdentityTable& identiti
     }
     if (pidfd >= 0) {
         pid_ = credentials.pid;
+        uid_ = credentials.uid;
         pidfd_ = UniqueFd(pidfd);
     }
 }
 
 std::optional<SigningIdentity> PeerProcessFacts::callerIdentity() {
-    const std::optional<std::string> path = callerExecutablePath();
-    if (!path) {
+    const std::optional<FileIdentity> running = callerExecutable();
+    if (!running) {
         return std::nullopt;
     }
-    return identityOf(*path);
+    return identityOf(running);
 }
 
 std::optional<SigningIdentity> PeerProcessFacts::ownIdentity() {
-    const std::optional<std::string> path = readLink("/proc/self/exe");
-    if (!path) {
-        return std::nullopt;
-    }
-    return identityOf(*path);
+    return identityOf(identityOfFile("/proc/self/exe"));
 }
 
-std::optional<std::string> PeerProcessFacts::callerExecutablePath() {
+std::optional<FileIdentity> PeerProcessFacts::callerExecutable() {
     if (!pidfd_) {
         return std::nullopt;
     }
-    std::optional<std::string> path = readLink("/proc/" + std::to_string(pid_) + "/exe");
-    if (!path || !callerIsAlive()) {
+    const std::optional<FileIdentity> running = identityOfFile("/proc/" + std::to_string(pid_) + "/exe");
+    if (!running || !callerIsAlive()) {
         return std::nullopt;
     }
-    return path;
+    return running;
 }
 
 std::optional<FileAttributes> PeerProcessFacts::attributesOfItem(const std::string& path) {
@@ -81,15 +104,31 @@ std::optional<FileAttributes> PeerProcessFacts::attributesOfItem(const std::stri
     if (::lstat(path.c_str(), &status) != 0) {
         return std::nullopt;
     }
-    return FileAttributes{status.st_uid, status.st_mode & 07777};
+    return FileAttributes{status.st_uid, status.st_mode & 07777, {status.st_dev, status.st_ino}};
 }
 
-SigningIdentity PeerProcessFacts::identityOf(const std::string& path) const {
-    const auto entry = identities_.find(path);
-    if (entry == identities_.end()) {
-        return {};
+std::optional<std::uint64_t> PeerProcessFacts::callerStartTime() const {
+    if (!pidfd_) {
+        return std::nullopt;
     }
-    return {entry->second, std::nullopt};
+    const UniqueFd file(::open(("/proc/" + std::to_string(pid_) + "/stat").c_str(), O_RDONLY | O_CLOEXEC));
+    std::array<char, 1024> buffer{};
+    const ssize_t length = file ? ::read(file.get(), buffer.data(), buffer.size()) : -1;
+    if (length <= 0 || !callerIsAlive()) {
+        return std::nullopt;
+    }
+    return startTimeIn(std::string_view(buffer.data(), static_cast<std::size_t>(length)));
+}
+
+// A program in the table is known by the file installed at its path, never by the path text.
+SigningIdentity PeerProcessFacts::identityOf(const std::optional<FileIdentity>& running) {
+    for (const auto& [path, identifier] : identities_) {
+        const std::optional<FileAttributes> installed = attributesOfItem(path);
+        if (running && installed && installed->identity == *running) {
+            return {identifier, std::nullopt};
+        }
+    }
+    return {};
 }
 
 // A pidfd polls readable once its process has exited.

@@ -1,6 +1,7 @@
 // korvel-test-client: sends one request to the tunnel daemon the way the application does and prints the
 // outcome: "ok" (exit 0), the reply's message (exit 1), or a line on standard error when the daemon gave
-// a varlink error or no reply at all (exit 2). For tests and benchmarks; never installed.
+// a varlink error or no reply at all (exit 2). With "flood" it opens and closes connections as fast as it
+// can until it is killed. For tests and benchmarks; never installed.
 #include <cerrno>
 #include <fstream>
 #include <iostream>
@@ -11,6 +12,7 @@
 #include <string_view>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -46,15 +48,30 @@ std::optional<std::string> ask(const std::string& socketPath, std::string reques
     return reply.substr(0, reply.find('\0'));
 }
 
+[[noreturn]] void flood(const std::string& socketPath) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    for (;;) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        ::close(fd);
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     const std::string_view command = argc > 3 ? argv[3] : "";
     const bool connect = argc == 5 && command == "connect";
+    if (argc == 4 && std::string_view(argv[1]) == "--socket" && command == "flood") {
+        flood(argv[2]);
+    }
     if (argc < 4 || std::string_view(argv[1]) != "--socket" ||
         !(connect || (argc == 4 && command == "disconnect"))) {
         std::cerr << "Usage: korvel-test-client --socket PATH connect FILE|-\n"
-                     "       korvel-test-client --socket PATH disconnect\n";
+                     "       korvel-test-client --socket PATH disconnect\n"
+                     "       korvel-test-client --socket PATH flood\n";
         return 2;
     }
     json request = {{"method", connect ? "korvel.tunneld.Connect" : "korvel.tunneld.Disconnect"}};

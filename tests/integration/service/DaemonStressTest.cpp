@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -257,6 +258,29 @@ TEST_F(DaemonStressTest, CrowdsOfRefusedStalledVanishingAndRealClientsLeaveItSer
     }
     const int status = daemon.stop();
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+// Callers that are turned away, four at once as fast as they can, never keep an admitted one waiting
+// long: each admitted request is answered within the client's patience of seconds.
+TEST_F(DaemonStressTest, AdmittedRequestsAreAnsweredDuringAFloodOfRefusedConnections) {
+    DaemonProcess daemon(directory);
+    std::vector<pid_t> flooders;
+    for (int i = 0; i < 4; ++i) {
+        const pid_t flooder = ::fork();
+        if (flooder == 0) {
+            ::execl(KORVEL_TEST_CLIENT, KORVEL_TEST_CLIENT, "--socket", socketPath().c_str(), "flood",
+                    nullptr);
+            ::_exit(127);
+        }
+        flooders.push_back(flooder);
+    }
+    for (int i = 0; i < 20; ++i) {
+        EXPECT_EQ(reply(dial(socketPath(), kDisconnect).get()), "ok") << i;
+    }
+    for (const pid_t flooder : flooders) {
+        ::kill(flooder, SIGKILL);
+        ::waitpid(flooder, nullptr, 0);
+    }
 }
 
 } // namespace

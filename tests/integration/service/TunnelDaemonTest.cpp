@@ -268,6 +268,11 @@ TEST_F(TunnelDaemonTest, OnlyTheInstalledClientIsAnswered) {
     fs::permissions(installed, fs::perms(0775));
     EXPECT_EQ(run(installed, "disconnect"), refused) << "group-writable";
     fs::permissions(installed, fs::perms(0755));
+    // The path names another file in a mount namespace of the caller's own making.
+    const std::string privateFolder = "unshare -m --propagation private sh -c 'mount -t tmpfs tmpfs " +
+                                      programs.path().string() + " && cp " + KORVEL_TEST_CLIENT + " " +
+                                      installed + " && exec \"$0\" \"$@\"' " + installed;
+    EXPECT_EQ(run(privateFolder, "disconnect"), refused) << "a private mount over the application's folder";
     ASSERT_EQ(::chown(installed.c_str(), 65534, 0), 0);
     EXPECT_EQ(run(installed, "disconnect"), refused) << "owned by another user";
     EXPECT_EQ(daemon.file(), kSafe);

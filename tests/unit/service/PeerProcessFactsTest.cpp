@@ -56,7 +56,7 @@ TEST(PeerProcessFacts, KnowsALiveCallerAndNothingOfOneThatHasExited) {
     for (const bool alive : {true, false}) {
         const Caller caller(alive);
         PeerProcessFacts facts(caller.connection.get(), kTable);
-        EXPECT_EQ(facts.callerExecutablePath(), alive ? std::optional(kSelf) : std::nullopt);
+        EXPECT_EQ(facts.callerExecutable().has_value(), alive);
         const std::optional<SigningIdentity> identity = facts.callerIdentity();
         EXPECT_EQ(identity ? identity->identifier : std::nullopt,
                   alive ? std::optional<std::string>("korvel.app") : std::nullopt);
@@ -80,13 +80,13 @@ TEST(PeerProcessFacts, AHandedOnPidIsNotTheCaller) {
         ::pause();
         ::_exit(0);
     }
-    const std::optional<std::string> path = facts.callerExecutablePath();
+    const std::optional<FileIdentity> running = facts.callerExecutable();
     ::kill(successor, SIGKILL);
     ::waitpid(successor, nullptr, 0);
     if (successor != pid) {
         GTEST_SKIP() << "another process took the pid first";
     }
-    EXPECT_EQ(path, std::nullopt);
+    EXPECT_EQ(running, std::nullopt);
 }
 
 } // namespace
