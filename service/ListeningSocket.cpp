@@ -12,6 +12,10 @@
 namespace korvel::service {
 namespace {
 
+// Connections waiting to be accepted. Kept short so that a flood of connections the daemon turns away
+// cannot line up thousands ahead of an admitted one: with a full queue, connecting waits its turn.
+constexpr int kBacklog = 16;
+
 [[noreturn]] void fail(int error, const std::string& what) {
     throw std::system_error(error, std::generic_category(), what);
 }
@@ -65,7 +69,7 @@ ListeningSocket ListeningSocket::bound(const std::string& path) {
         fail(errno, path);
     }
     if (::fchmodat(AT_FDCWD, staging.c_str(), 0666, AT_SYMLINK_NOFOLLOW) != 0 ||
-        ::listen(socket.fd(), SOMAXCONN) != 0 || ::rename(staging.c_str(), path.c_str()) != 0 ||
+        ::listen(socket.fd(), 64) != 0 || ::rename(staging.c_str(), path.c_str()) != 0 ||
         ::lstat(path.c_str(), &status) != 0) {
         const int error = errno;
         ::unlink(staging.c_str());

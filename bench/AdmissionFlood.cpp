@@ -1,0 +1,123 @@
+// korvel-bench-admission: how long an admitted request waits while four processes open and close
+// connections that the daemon turns away, as fast as they can, against the same request without them.
+// Starts korvel-test-tunneld admitting this program; needs root, as admission does. Prints one row of
+// the benchmark table.
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+constexpr int kRequests = 300;
+constexpr int kFlooders = 4;
+constexpr double kGoalMilliseconds = 100;
+
+pid_t spawn(std::vector<std::string> arguments) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// One disconnect, from connecting to the end of the reply, in milliseconds; negative when unanswered.
+double roundTrip(const std::string& socketPath) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    static const std::string request = std::string(R"({"method":"korvel.tunneld.Disconnect"})") + '\0';
+    const Clock::time_point start = Clock::now();
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::array<char, 256> reply{};
+    const bool answered =
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size()) &&
+        ::recv(fd, reply.data(), reply.size(), MSG_WAITALL) > 0;
+    ::close(fd);
+    return answered ? std::chrono::duration<double, std::milli>(Clock::now() - start).count() : -1;
+}
+
+// Percentile `p` of `samples` (sorted here); negative when any request went unanswered.
+double percentile(std::vector<double> samples, double p) {
+    std::sort(samples.begin(), samples.end());
+    if (samples.front() < 0) {
+        return -1;
+    }
+    return samples[static_cast<std::size_t>(p * static_cast<double>(samples.size() - 1))];
+}
+
+std::vector<double> measure(const std::string& socketPath) {
+    std::vector<double> samples;
+    for (int i = 0; i < kRequests; ++i) {
+        samples.push_back(roundTrip(socketPath));
+    }
+    return samples;
+}
+
+} // namespace
+
+int main() {
+    const std::string measure_ = "Admitted request while 4 processes flood refused connections (p95)";
+    if (::geteuid() != 0) {
+        std::printf("| %s | skipped: needs root (the daemon admits only root's programs) | | | | |\n",
+                    measure_.c_str());
+        return 0;
+    }
+    char pattern[] = "/tmp/korvel-bench-admission-XXXXXX";
+    const fs::path work = ::mkdtemp(pattern);
+    const std::string socketPath = work / "socket";
+    fs::create_directory(work / "tools");
+    const pid_t daemon =
+        spawn({KORVEL_TEST_TUNNELD, "--socket", socketPath, "--state-dir", work / "state", "--tools-dir",
+               work / "tools", "--client", fs::read_symlink("/proc/self/exe")});
+    while (!fs::exists(socketPath)) {
+        ::usleep(1000);
+    }
+    const std::vector<double> quiet = measure(socketPath);
+    std::vector<pid_t> flooders;
+    for (int i = 0; i < kFlooders; ++i) {
+        flooders.push_back(spawn({KORVEL_TEST_CLIENT, "--socket", socketPath, "flood"}));
+    }
+    const std::vector<double> flooded = measure(socketPath);
+    for (const pid_t pid : flooders) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    ::kill(daemon, SIGTERM);
+    ::waitpid(daemon, nullptr, 0);
+    fs::remove_all(work);
+
+    const double withFlood = percentile(flooded, 0.95);
+    const double without = percentile(quiet, 0.95);
+    if (withFlood < 0 || without < 0) {
+        std::printf("| %s | some requests went unanswered | | | < %.0f ms | **no** |\n", measure_.c_str(),
+                    kGoalMilliseconds);
+        return 1;
+    }
+    std::printf(
+        "| %s | %.2f ms (median %.2f ms) | without the flood: %.2f ms (median %.2f ms) | x%.1f | < %.0f ms "
+        "| %s |\n",
+        measure_.c_str(), withFlood, percentile(flooded, 0.5), without, percentile(quiet, 0.5),
+        withFlood / without, kGoalMilliseconds, withFlood < kGoalMilliseconds ? "yes" : "**no**");
+    return 0;
+}
