@@ -5,6 +5,10 @@
 #include <QCoroTask>
 #include <QString>
 
+#include <optional>
+#include <sys/types.h>
+#include <utility>
+
 namespace korvel::tunnel {
 
 // The application's only way to the tunnel daemon. Each call opens a connection of its own, sends one
@@ -15,10 +19,11 @@ namespace korvel::tunnel {
 // The operations are virtual so that the application's tests can put a fake in its place.
 class TunnelController {
 public:
-    // socketPath must be absolute.
+    // socketPath must be absolute. `executable` is the running program, whose file the daemon checks.
     explicit TunnelController(QString serviceDefinitionPath = QString::fromUtf8(kServiceDefinitionPath),
                               QString socketPath = QString::fromUtf8(kSocketPath),
-                              QString markerDirectory = QString::fromUtf8(kMarkerDirectory));
+                              QString markerDirectory = QString::fromUtf8(kMarkerDirectory),
+                              const QString& executable = QStringLiteral("/proc/self/exe"));
     virtual ~TunnelController() = default;
     TunnelController(const TunnelController&) = delete;
     TunnelController& operator=(const TunnelController&) = delete;
@@ -30,10 +35,14 @@ public:
 
 private:
     QCoro::Task<> call(QByteArray request) const;
+    // Whether the file at the program's path is no longer the one that runs, as after a package upgrade.
+    bool executableReplaced() const;
 
     QString serviceDefinitionPath_;
     QString socketPath_;
     QString markerPath_;
+    QString executablePath_;
+    std::optional<std::pair<dev_t, ino_t>> executableIdentity_;
 };
 
 } // namespace korvel::tunnel

@@ -181,16 +181,26 @@ TEST_F(TunnelControllerTest, EveryReplyShapeEndsTheCallOnce) {
     }
 }
 
-TEST_F(TunnelControllerTest, WithoutTheServiceDefinitionCallsFailAtOnceWithoutConnecting) {
+// Calls that cannot succeed fail at once without connecting: without the service, or when this program's
+// file was replaced since it started (as by an upgrade), which the daemon would turn away unanswered.
+TEST_F(TunnelControllerTest, CallsThatCannotSucceedFailAtOnceWithoutConnecting) {
     ScriptedPeer peer(path("socket"));
-    TunnelController tunnel(path("absent.socket"), path("socket"));
-    ControllerCall connect(tunnel.connect(QStringLiteral("x")));
-    ControllerCall disconnect(tunnel.disconnect());
-    EXPECT_TRUE(connect.ended() && disconnect.ended()) << "no wait for anything";
+    std::ofstream(directory / "program") << "version 1";
+    TunnelController uninstalled(path("absent.socket"), path("socket"), path("wireguard"), path("program"));
+    TunnelController upgraded(path("korvel-tunneld.socket"), path("socket"), path("wireguard"),
+                              path("program"));
+    std::ofstream(directory / "program.new") << "version 2";
+    fs::rename(directory / "program.new", directory / "program");
     const QString missing =
         QStringLiteral("Korvel's tunnel service is missing. Reinstall Korvel using the installer package.");
-    EXPECT_EQ(connect.wait(), missing);
-    EXPECT_EQ(disconnect.wait(), missing);
+    const QString updated = QStringLiteral("Korvel has been updated. Quit Korvel and open it again.");
+    for (const auto& [tunnel, outcome] : {std::pair(&uninstalled, missing), std::pair(&upgraded, updated)}) {
+        ControllerCall connect(tunnel->connect(QStringLiteral("x")));
+        ControllerCall disconnect(tunnel->disconnect());
+        EXPECT_TRUE(connect.ended() && disconnect.ended()) << "no wait for anything";
+        EXPECT_EQ(connect.wait(), outcome);
+        EXPECT_EQ(disconnect.wait(), outcome);
+    }
     // A connection attempt would be waiting in the listener's queue by now.
     QEventLoop loop;
     QTimer::singleShot(100, &loop, &QEventLoop::quit);
