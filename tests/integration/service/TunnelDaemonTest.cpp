@@ -103,12 +103,17 @@ TEST_F(TunnelDaemonTest, ToolsGetExactlyTheirArgumentsAndEnvironment) {
     const Daemon daemon;
     daemon.tool("tr '\\0' ' ' </proc/$$/cmdline >$log; echo >>$log; tr '\\0' ' ' </proc/$$/environ >>$log\n"
                 "echo >>$log; readlink /proc/$$/fd/0 >>$log; stat -c '%u %g %a' \"$2\" >>$log");
-    ASSERT_EQ(daemon.call(connectRequest(kSafe)), "ok");
+    // kSafe with lines ended by CR, CR LF and nothing, blank and comment lines, and untrimmed settings.
+    ASSERT_EQ(daemon.call(connectRequest("[Interface]\rMTU=1420 \r\n\r# a comment\r [Peer]\t\n"
+                                         "Endpoint =\t10.0.0.1:51820")),
+              "ok");
     const std::string tools = daemon.directory / "tools";
     EXPECT_EQ(daemon.log(), tools + "/bash " + tools + "/wg-quick up " +
                                 daemon.directory / "state/korvel.conf" + " \nPATH=" + tools +
                                 ":/usr/bin:/bin:/usr/sbin:/sbin HOME=/root LANG=C \n" +
                                 "/dev/null\n0 0 600\n");
+    // wg-quick reads lines ended by LF alone: the file holds exactly the lines the check judged.
+    EXPECT_EQ(daemon.file(), kSafe);
 }
 
 // While the interface is still there after a failed down, the file stays: a later disconnect needs it.
