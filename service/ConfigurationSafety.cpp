@@ -201,25 +201,34 @@ std::optional<ValueRule> ruleForKey(const SectionKeys& keys, std::string_view ke
     return std::nullopt;
 }
 
-bool settingIsSafe(const SectionKeys& keys, std::string_view line) {
+// Appends the setting as "Key = value" to `judged` when it is safe.
+bool judgeSetting(const SectionKeys& keys, std::string_view line, std::string& judged) {
     const std::size_t equals = line.find('=');
     if (equals == std::string_view::npos) {
         return false;
     }
-    const std::optional<ValueRule> rule = ruleForKey(keys, trimWhitespace(line.substr(0, equals)));
+    const std::string_view key = trimWhitespace(line.substr(0, equals));
+    const std::optional<ValueRule> rule = ruleForKey(keys, key);
     if (!rule) {
         return false;
     }
     const std::string_view value = trimWhitespace(line.substr(equals + 1));
-    return !value.empty() && !kForbiddenCharacters.containsAny(value) && valueMeetsRule(value, *rule);
+    if (value.empty() || kForbiddenCharacters.containsAny(value) || !valueMeetsRule(value, *rule)) {
+        return false;
+    }
+    judged.append(key).append(" = ").append(value) += '\n';
+    return true;
 }
 
 } // namespace
 
-bool configurationIsSafe(std::string_view text) {
+bool configurationIsSafe(std::string_view text) { return judgedConfiguration(text).has_value(); }
+
+std::optional<std::string> judgedConfiguration(std::string_view text) {
     if (text.size() > kMaxConfigurationBytes || !isWellFormedUtf8(text)) {
-        return false;
+        return std::nullopt;
     }
+    std::string judged;
     const SectionKeys* section = nullptr;
     bool seenInterface = false;
     bool seenPeer = false;
@@ -240,14 +249,19 @@ bool configurationIsSafe(std::string_view text) {
         if (line == "[Interface]") {
             section = &kInterfaceKeys;
             seenInterface = true;
+            judged.append(line) += '\n';
         } else if (line == "[Peer]") {
             section = &kPeerKeys;
             seenPeer = true;
-        } else if (section == nullptr || !settingIsSafe(*section, line)) {
-            return false;
+            judged.append(line) += '\n';
+        } else if (section == nullptr || !judgeSetting(*section, line, judged)) {
+            return std::nullopt;
         }
     }
-    return seenInterface && seenPeer;
+    if (!seenInterface || !seenPeer) {
+        return std::nullopt;
+    }
+    return judged;
 }
 
 } // namespace korvel::service

@@ -13,7 +13,9 @@ TunnelService::TunnelService(const ConfigurationStore& store, TunnelTools& tools
     : store_(store), tools_(tools) {}
 
 std::optional<std::string> TunnelService::connect(const std::string& configuration) {
-    if (!configurationIsSafe(configuration)) {
+    // The tools get the lines the check judged, not the text as sent: they end a line at LF alone.
+    const std::optional<std::string> judged = judgedConfiguration(configuration);
+    if (!judged) {
         return "The VPN configuration is invalid.";
     }
     if (store_.presence() == ConfigurationStore::Presence::present) {
@@ -21,7 +23,7 @@ std::optional<std::string> TunnelService::connect(const std::string& configurati
             return error->message;
         }
     }
-    switch (store_.write(configuration)) {
+    switch (store_.write(*judged)) {
     case ConfigurationStore::WriteResult::written:
         break;
     case ConfigurationStore::WriteResult::creationFailed:

@@ -2,6 +2,7 @@
 #include "ListeningSocket.h"
 #include "ServiceConstants.h"
 #include "StopSignal.h"
+#include "ToolCapabilities.h"
 #include "TunnelDaemon.h"
 
 #include <filesystem>
@@ -32,6 +33,11 @@ std::string toolsDirectory() {
 }
 
 int runDaemon() {
+    // Fails closed: a daemon that could not shed its capabilities would hand them to every tool.
+    if (const std::string failed = lockDownCapabilities(); !failed.empty()) {
+        std::cerr << "korvel-tunneld: " << failed << '\n';
+        return 1;
+    }
     const StopSignal stop;
     std::optional<ListeningSocket> socket = ListeningSocket::activated();
     if (!socket) {

@@ -1,9 +1,11 @@
 // korvel-test-tunneld: the real daemon in the foreground on a socket, state folder and tools folder of
 // the caller's choosing, admitting only the program CLIENT (as the installed application). Ends on
-// SIGTERM or SIGINT. For tests and benchmarks; never installed.
+// SIGTERM or SIGINT. As root it sheds capabilities as the installed daemon does. For tests and
+// benchmarks; never installed.
 #include "ListeningSocket.h"
 #include "ServiceConstants.h"
 #include "StopSignal.h"
+#include "ToolCapabilities.h"
 #include "TunnelDaemon.h"
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include <map>
 #include <string>
 #include <system_error>
+#include <unistd.h>
 
 using namespace korvel::service;
 namespace fs = std::filesystem;
@@ -33,6 +36,13 @@ int main(int argc, char* argv[]) {
     const auto absolute = [&](const char* name) {
         return fs::absolute(options[name]).lexically_normal().string();
     };
+    // As root, the tools run with the capabilities the installed daemon gives them.
+    if (::geteuid() == 0) {
+        if (const std::string failed = lockDownCapabilities(); !failed.empty()) {
+            std::cerr << "korvel-test-tunneld: " << failed << '\n';
+            return 1;
+        }
+    }
     try {
         // Admission compares the canonical path the kernel reports for the caller.
         const std::string client = fs::canonical(options["--client"]).string();

@@ -112,6 +112,7 @@ case_ "up" up absent no \
 [ "$(cat "$marker" 2>/dev/null)" = korvel ] || fail "up: the marker does not name the interface"
 [ "$(stat -c %a /run/wireguard 2>/dev/null)" = 755 ] || fail "up: the application cannot look into the marker folder"
 [ "$(stat -c %a "$marker" 2>/dev/null)" = 644 ] || fail "up: the marker is not readable by the application"
+[ "$(ls -A /run/wireguard)" = korvel.name ] || fail "up: the marker folder holds '$(ls -A /run/wireguard)'"
 retries=$(cat "$work/retries")
 [[ $retries =~ ^[1-5]$ ]] || fail "up: endpoint resolution retries '$retries', want a small number"
 
@@ -167,6 +168,35 @@ status=$?
 [ "$status" != 0 ] || fail "unwritable marker: the wrapper reports success"
 [[ $(last_line) == *"could not be marked as up"* ]] || fail "unwritable marker: last line '$(last_line)'"
 [ "$(cat "$work/calls")" = "up $config"$'\n'"down $config" ] || fail "unwritable marker: calls '$(cat "$work/calls")'"
+
+# A symbolic link planted at the marker's name is never followed, written through or removed.
+victim=$work/victim
+for operation in up down; do
+    echo 0 >"$work/case/status"
+    printf '' >"$work/case/stderr"
+    ip link delete korvel 2>/dev/null
+    if [ "$operation" = up ]; then
+        echo add >"$work/case/action"
+    else
+        echo delete >"$work/case/action"
+        ip link add korvel type veth peer name korvelpeer
+    fi
+    rm -rf /run/wireguard "$work/calls"
+    mkdir -p /run/wireguard
+    echo "the victim's own words" >"$victim"
+    ln -s "$victim" "$marker"
+    run_wrapper "$operation" "$config"
+    status=$?
+    [ "$status" != 0 ] || fail "planted link, $operation: the wrapper reports success"
+    [[ $(last_line) == *"$marker is a symbolic link"*"; remove it"* ]] ||
+        fail "planted link, $operation: last line '$(last_line)'"
+    [ "$(cat "$victim")" = "the victim's own words" ] || fail "planted link, $operation: the victim was written"
+    [ "$(readlink "$marker")" = "$victim" ] || fail "planted link, $operation: the link was not left alone"
+    # On up, the tunnel that could not be marked is taken down again.
+    calls="$operation $config"
+    [ "$operation" = down ] || calls+=$'\n'"down $config"
+    [ "$(cat "$work/calls")" = "$calls" ] || fail "planted link, $operation: calls '$(cat "$work/calls")'"
+done
 
 # Other commands are the system tool's alone, output and status unchanged.
 printf '[Interface]\n' >"$work/case/stdout"

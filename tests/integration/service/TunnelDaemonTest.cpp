@@ -12,8 +12,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <poll.h>
+#include <sstream>
+#include <sys/capability.h>
 #include <sys/eventfd.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -98,12 +103,17 @@ TEST_F(TunnelDaemonTest, ToolsGetExactlyTheirArgumentsAndEnvironment) {
     const Daemon daemon;
     daemon.tool("tr '\\0' ' ' </proc/$$/cmdline >$log; echo >>$log; tr '\\0' ' ' </proc/$$/environ >>$log\n"
                 "echo >>$log; readlink /proc/$$/fd/0 >>$log; stat -c '%u %g %a' \"$2\" >>$log");
-    ASSERT_EQ(daemon.call(connectRequest(kSafe)), "ok");
+    // kSafe with lines ended by CR, CR LF and nothing, blank and comment lines, and untrimmed settings.
+    ASSERT_EQ(daemon.call(connectRequest("[Interface]\rMTU=1420 \r\n\r# a comment\r [Peer]\t\n"
+                                         "Endpoint =\t10.0.0.1:51820")),
+              "ok");
     const std::string tools = daemon.directory / "tools";
     EXPECT_EQ(daemon.log(), tools + "/bash " + tools + "/wg-quick up " +
                                 daemon.directory / "state/korvel.conf" + " \nPATH=" + tools +
                                 ":/usr/bin:/bin:/usr/sbin:/sbin HOME=/root LANG=C \n" +
                                 "/dev/null\n0 0 600\n");
+    // wg-quick reads lines ended by LF alone: the file holds exactly the lines the check judged.
+    EXPECT_EQ(daemon.file(), kSafe);
 }
 
 // While the interface is still there after a failed down, the file stays: a later disconnect needs it.
@@ -313,6 +323,61 @@ TEST_F(TunnelDaemonTest, BothDaemonProgramsServeUntilSigterm) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     }
     EXPECT_FALSE(fs::exists(directory.path() / "socket"));
+}
+
+// The capability sets in /proc status `lines`, by name ("CapEff", ...).
+std::map<std::string, std::uint64_t> capabilitySets(const std::string& lines) {
+    std::map<std::string, std::uint64_t> sets;
+    std::istringstream stream(lines);
+    for (std::string line; std::getline(stream, line);) {
+        if (line.starts_with("Cap") && line.find(':') != std::string::npos) {
+            sets[line.substr(0, line.find(':'))] = std::stoull(line.substr(line.find(':') + 1), nullptr, 16);
+        }
+    }
+    return sets;
+}
+
+bool holds(std::uint64_t set, int capability) { return (set >> capability & 1) != 0; }
+
+// The tools, wireguard-go among them, must not be able to ptrace: a daemon that has locked down hands
+// them the network capabilities alone, also under no_new_privs as the unit runs it.
+TEST_F(TunnelDaemonTest, ToolsRunWithTheNetworkCapabilitiesAloneAndNoPtrace) {
+    const TemporaryDirectory directory;
+    // The tool's own status (bash, as the daemon started it) and that of a program the tool starts.
+    installTool(directory, "grep ^Cap /proc/$$/status >$log.tool; grep ^Cap /proc/self/status >$log.child");
+    const pid_t daemon = ::fork();
+    if (daemon == 0) {
+        ::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0);
+        ::execl(KORVEL_TEST_TUNNELD, KORVEL_TEST_TUNNELD, "--socket", (directory / "socket").c_str(),
+                "--state-dir", (directory / "state").c_str(), "--tools-dir", (directory / "tools").c_str(),
+                "--client", KORVEL_TEST_CLIENT, nullptr);
+        ::_exit(127);
+    }
+    waitFor([&] { return fs::exists(directory.path() / "socket"); });
+    const std::string client =
+        "printf '" + kSafe + "' | " + KORVEL_TEST_CLIENT + " --socket " + directory / "socket" + " connect -";
+    EXPECT_EQ(std::system(client.c_str()), 0);
+    std::ifstream status("/proc/" + std::to_string(daemon) + "/status");
+    const auto own = capabilitySets(std::string(std::istreambuf_iterator<char>(status), {}));
+    ::kill(daemon, SIGTERM);
+    ::waitpid(daemon, nullptr, 0);
+
+    const std::uint64_t network =
+        (1ULL << CAP_NET_ADMIN) | (1ULL << CAP_NET_RAW) | (1ULL << CAP_NET_BIND_SERVICE);
+    for (const std::string name : {"tool", "child"}) {
+        const auto sets = capabilitySets(directory.read("log." + name).value_or(""));
+        ASSERT_EQ(sets.size(), 5U) << name;
+        for (const auto& [set, value] : sets) {
+            EXPECT_FALSE(holds(value, CAP_SYS_PTRACE)) << name << " " << set;
+            EXPECT_EQ(value & ~network, 0U) << name << " " << set;
+        }
+        EXPECT_TRUE(holds(sets.at("CapEff"), CAP_NET_ADMIN)) << name;
+        EXPECT_EQ(sets.at("CapBnd"), network) << name;
+    }
+    // The daemon itself works with CAP_SYS_PTRACE alone and cannot widen its bounding set again.
+    EXPECT_EQ(own.at("CapEff"), 1ULL << CAP_SYS_PTRACE);
+    EXPECT_EQ(own.at("CapBnd"), network);
+    EXPECT_EQ(own.at("CapInh") | own.at("CapAmb"), 0U);
 }
 
 } // namespace

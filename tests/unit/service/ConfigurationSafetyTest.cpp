@@ -6,6 +6,7 @@
 #include <vector>
 
 using korvel::service::configurationIsSafe;
+using korvel::service::judgedConfiguration;
 
 namespace {
 
@@ -66,12 +67,19 @@ TEST(ConfigurationSafety, EverySeparatorEndsALineAndNothingElse) {
         const std::string text =
             "[Interface]" + sep + "MTU = 1420" + sep + sep + "[Peer]" + sep + "Endpoint = h:1" + sep;
         EXPECT_TRUE(configurationIsSafe(text)) << testing::PrintToString(sep);
+        // The tools end a line at LF alone: they get the judged lines, each ended by one.
+        EXPECT_EQ(judgedConfiguration(text), "[Interface]\nMTU = 1420\n[Peer]\nEndpoint = h:1\n")
+            << testing::PrintToString(sep);
     }
     expectAll({
         {"record separator", "[Interface]\x1E[Peer]", false},
         {"nul", std::string("[Interface]\n[Peer]\0", 19), false},
         {"line separator inside a value", inInterface("Address = 10.0.0.2\xE2\x80\xA8/32"), false},
     });
+    // Read at LF alone, this would be one long Address line; judged, it is three lines.
+    EXPECT_EQ(judgedConfiguration("[Interface]\nAddress = 10.0.0.1/32\r[Peer]\rEndpoint = a:1"),
+              "[Interface]\nAddress = 10.0.0.1/32\n[Peer]\nEndpoint = a:1\n");
+    EXPECT_EQ(judgedConfiguration("[Interface]\n#\x1E\n[Peer]\nMTU = 1420\n"), std::nullopt);
 }
 
 TEST(ConfigurationSafety, TrimsTabAndSpaceSeparatorsOnly) {
@@ -83,6 +91,8 @@ TEST(ConfigurationSafety, TrimsTabAndSpaceSeparatorsOnly) {
         const std::string text = s + "[Interface]" + s + "\n" + s + "MTU" + s + "=" + s + "1420" + s + "\n" +
                                  s + "[Peer]" + s + s + "\n" + s + "#" + s;
         EXPECT_TRUE(configurationIsSafe(text)) << testing::PrintToString(s);
+        EXPECT_EQ(judgedConfiguration(text), "[Interface]\nMTU = 1420\n[Peer]\n")
+            << testing::PrintToString(s);
     }
     // Blank-looking characters that are not space separators: byte-order mark, zero width space,
     // Mongolian vowel separator (no longer Zs), file separator.
