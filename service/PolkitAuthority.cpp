@@ -41,7 +41,10 @@ PolkitAuthority::PolkitAuthority(std::string busAddress, std::chrono::millisecon
 
 PolkitAuthority::~PolkitAuthority() {
     for (auto& [id, check] : checks_) {
-        sd_bus_slot_unref(check.slot);
+        if (check.slot != nullptr) {
+            sd_bus_slot_unref(check.slot);
+            withdraw(check.cancellationId);
+        }
     }
     sd_bus_close_unref(bus_);
 }
@@ -95,6 +98,9 @@ pollfd PolkitAuthority::pollEntry() const {
 
 int PolkitAuthority::pollTimeout() const {
     std::uint64_t due = 0;
+    if (!ended_.empty()) {
+        return 0; // refused when ask() replaced a broken bus
+    }
     if (bus_ == nullptr) {
         return -1;
     }

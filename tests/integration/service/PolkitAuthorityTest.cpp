@@ -147,6 +147,17 @@ TEST_F(PolkitAuthorityTest, TimeLimitRefusesAndWithdrawsAHeldCheckWithoutHolding
     EXPECT_EQ(recorded(authority, bus, "cancel "), "cancel " + cancellationOf(held));
 }
 
+TEST_F(PolkitAuthorityTest, ABrokenBusRefusesWhatWaitsOnIt) {
+    auto bus = std::make_unique<PrivateSystemBus>();
+    bus->startFakeAuthority({"--hold", "2000"});
+    PolkitAuthority authority(bus->address());
+    ASSERT_TRUE(authority.ask(1, {::getpid(), 1, 2000, -1}));
+    ASSERT_FALSE(recorded(authority, *bus, "check ").empty());
+    bus.reset();
+    EXPECT_EQ(driveUntil(authority, 1), (Results{{1, false}}));
+    EXPECT_EQ(authority.pollEntry().fd, -1);
+}
+
 TEST_F(PolkitAuthorityTest, CancelWithdrawsTheCheckAndItsAnswerNeverComes) {
     PrivateSystemBus bus;
     bus.startFakeAuthority({"--allow", "1000", "--hold", "2000"});
