@@ -31,7 +31,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://korvel.example/")
 # Libraries the programs link come from dpkg-shlibdeps; these are loaded or run at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsecret-1-0, fonts-material-design-icons-iconfont, fonts-noto-color-emoji, wireguard-tools, nftables, openresolv | systemd-resolved, iproute2, pkexec | policykit-1")
+    "libsecret-1-0, fonts-material-design-icons-iconfont, fonts-noto-color-emoji, wireguard-tools, nftables, openresolv | systemd-resolved, iproute2, polkitd, pkexec | policykit-1")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wireguard-go")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
     ${CMAKE_CURRENT_LIST_DIR}/postinst ${CMAKE_CURRENT_LIST_DIR}/prerm ${CMAKE_CURRENT_BINARY_DIR}/package/postrm)
