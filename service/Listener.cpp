@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
+#include <utility>
 #include <variant>
 
 namespace korvel::service {
@@ -16,18 +17,23 @@ using Clock = std::chrono::steady_clock;
 
 // Only admitted callers hold a connection open, each with up to a full message buffered.
 constexpr std::size_t kMaxConnections = 32;
+// One user other than root may hold no more than this many of them, so that a user who may run the
+// application but whom polkit turns away cannot crowd out everyone else.
+constexpr std::size_t kMaxConnectionsPerUser = 8;
 // How long to stop accepting when the process runs out of descriptors or memory.
 constexpr std::chrono::milliseconds kPause{100};
 // Connections taken per round of the loop: admitted callers are read and answered between rounds, so a
 // flood of callers that are turned away cannot keep them waiting.
 constexpr int kAcceptsPerRound = 8;
 
+constexpr std::string_view kNotAllowed = "You are not allowed to turn the VPN on or off on this computer.";
+
 } // namespace
 
 Listener::Listener(int listeningSocket, const ListenerDelegate& delegate, const IdentityTable& identities,
-                   TunnelService& service, std::chrono::milliseconds requestTimeout)
+                   TunnelService& service, std::chrono::milliseconds requestTimeout, std::string authorityBus)
     : listeningSocket_(listeningSocket), delegate_(delegate), identities_(identities),
-      requestTimeout_(requestTimeout), queue_(service) {}
+      requestTimeout_(requestTimeout), authority_(std::move(authorityBus)), queue_(service) {}
 
 void Listener::run(int stopFd) {
     std::vector<pollfd> watched;
@@ -35,8 +41,11 @@ void Listener::run(int stopFd) {
         watched.clear();
         watched.push_back({stopFd, POLLIN, 0});
         watched.push_back({accepting() ? listeningSocket_ : -1, POLLIN, 0});
+        watched.push_back(authority_.pollEntry());
         for (const Connection& connection : connections_) {
-            watched.push_back({connection.socket.get(), POLLIN, 0});
+            // A whole request waits for polkit unread by the loop; only the caller's leaving counts then.
+            const bool reading = !connection.reader.result();
+            watched.push_back({connection.socket.get(), static_cast<short>(reading ? POLLIN : 0), 0});
         }
         if (::poll(watched.data(), watched.size(), pollTimeout()) < 0 && errno != EINTR) {
             return;
@@ -44,11 +53,11 @@ void Listener::run(int stopFd) {
         if (watched[0].revents != 0) {
             return;
         }
+        applyAnswers();
         const Clock::time_point now = Clock::now();
-        std::size_t index = 2;
+        std::size_t index = 3;
         std::erase_if(connections_, [&](Connection& connection) {
-            const bool ready = watched[index++].revents != 0;
-            return ready ? receive(connection) : connection.deadline <= now;
+            return settle(connection, watched[index++].revents != 0, now);
         });
         if (watched[1].revents != 0) {
             acceptConnections();
@@ -61,17 +70,23 @@ bool Listener::accepting() const {
 }
 
 int Listener::pollTimeout() const {
+    const int authority = authority_.pollTimeout();
     if (!accepting()) {
-        return static_cast<int>(kPause.count());
+        return authority < 0 ? static_cast<int>(kPause.count())
+                             : std::min(authority, static_cast<int>(kPause.count()));
     }
     if (connections_.empty()) {
-        return -1;
+        return authority;
     }
     const auto earliest = std::min_element(connections_.begin(), connections_.end(), [](auto& a, auto& b) {
                               return a.deadline < b.deadline;
                           })->deadline;
+    if (earliest == Clock::time_point::max()) {
+        return authority;
+    }
     const auto wait = std::chrono::ceil<std::chrono::milliseconds>(earliest - Clock::now());
-    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+    const int own = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+    return authority < 0 ? own : std::min(own, authority);
 }
 
 void Listener::acceptConnections() {
@@ -88,13 +103,58 @@ void Listener::acceptConnections() {
             return;
         }
         PeerProcessFacts facts(socket.get(), identities_);
-        if (!delegate_.shouldAcceptNewConnection(facts)) {
+        const auto held = std::ranges::count(connections_, facts.uid(), &Connection::uid);
+        if (!delegate_.shouldAcceptNewConnection(facts) ||
+            (facts.uid() != 0 && static_cast<std::size_t>(held) >= kMaxConnectionsPerUser)) {
             // Closed unread and unanswered.
             continue;
         }
-        connections_.push_back(
-            {std::move(socket), MessageReader(maxMessageBytes), Clock::now() + requestTimeout_});
+        connections_.push_back({++nextId_, facts.uid(), std::move(socket), MessageReader(maxMessageBytes),
+                                Clock::now() + requestTimeout_, Authorization::pending});
+        authorize(connections_.back(), facts);
     }
+}
+
+// Root may do anything anyway; every other user needs polkit's word, and without it is refused.
+void Listener::authorize(Connection& connection, const PeerProcessFacts& facts) {
+    if (connection.uid == 0) {
+        connection.authorization = Authorization::granted;
+        return;
+    }
+    const std::optional<std::uint64_t> startTime = facts.callerStartTime();
+    if (!startTime || !authority_.ask(connection.id, {facts.pid(), *startTime, facts.uid(), facts.pidfd()})) {
+        connection.authorization = Authorization::denied;
+    }
+}
+
+void Listener::applyAnswers() {
+    for (const auto& [id, authorized] : authority_.process()) {
+        const auto connection = std::ranges::find(connections_, id, &Connection::id);
+        if (connection != connections_.end()) {
+            connection->authorization = authorized ? Authorization::granted : Authorization::denied;
+        }
+    }
+}
+
+bool Listener::settle(Connection& connection, bool readable, Clock::time_point now) {
+    const bool reading = !connection.reader.result();
+    const bool broken = readable && (!reading || !receive(connection));
+    if (!broken && connection.reader.result()) {
+        if (connection.authorization != Authorization::pending) {
+            finish(connection);
+            return true;
+        }
+        // Polkit's own time limit, long enough for a password, bounds the wait from here.
+        connection.deadline = Clock::time_point::max();
+        return false;
+    }
+    if (!broken && connection.deadline > now) {
+        return false;
+    }
+    if (connection.authorization == Authorization::pending) {
+        authority_.cancel(connection.id);
+    }
+    return true;
 }
 
 bool Listener::receive(Connection& connection) {
@@ -103,32 +163,34 @@ bool Listener::receive(Connection& connection) {
         const ssize_t count = ::recv(connection.socket.get(), chunk.data(), chunk.size(), 0);
         if (count > 0) {
             if (connection.reader.append(std::string_view(chunk.data(), static_cast<std::size_t>(count)))) {
-                return finish(connection);
+                return true;
             }
             continue;
         }
         if (count == 0) {
             connection.reader.endOfInput();
-            return finish(connection);
+            return true;
         }
         if (errno == EINTR) {
             continue;
         }
-        return errno != EAGAIN;
+        return errno == EAGAIN;
     }
 }
 
-bool Listener::finish(Connection& connection) {
+void Listener::finish(Connection& connection) {
     const ParsedRequest& parsed = *connection.reader.result();
-    if (const auto* request = std::get_if<Request>(&parsed)) {
+    const auto* request = std::get_if<Request>(&parsed);
+    if (request && connection.authorization == Authorization::granted) {
         queue_.enqueue(std::move(connection.socket), *request);
-    } else {
-        // Error replies go out without waiting: they fit an empty socket buffer unless the client sent
-        // an absurd method name, and then it gets what fits.
-        sendMessage(connection.socket.get(), encodeError(std::get<WireError>(parsed)),
-                    std::chrono::milliseconds(0));
+        return;
     }
-    return true;
+    // Replies from here go out without waiting: they fit an empty socket buffer unless the client sent an
+    // absurd method name, and then it gets what fits.
+    const std::string reply = connection.authorization == Authorization::granted
+                                  ? encodeError(std::get<WireError>(parsed))
+                                  : encodeReply(std::string(kNotAllowed));
+    sendMessage(connection.socket.get(), reply, std::chrono::milliseconds(0));
 }
 
 } // namespace korvel::service

@@ -20,6 +20,8 @@ struct DaemonSettings {
     std::string applicationPath;
     IdentityTable identities;
     std::chrono::milliseconds requestTimeout;
+    // Where polkit's authority is asked about callers other than root; empty for the system bus.
+    std::string authorityBus;
 };
 
 // The whole daemon on one listening socket.

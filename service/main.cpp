@@ -52,6 +52,7 @@ int runDaemon() {
                             {{std::string(applicationPath), std::string(clientBundleIdentifier)},
                              {std::string(daemonPath), std::string(daemonIdentifier)}},
                             requestTimeout,
+                            "",
                         });
     daemon.run(stop.fd());
     return 0;

@@ -55,7 +55,8 @@ int main(int argc, char* argv[]) {
                                                         {{client, std::string(clientBundleIdentifier)},
                                                          {fs::read_symlink("/proc/self/exe").string(),
                                                           std::string(daemonIdentifier)}},
-                                                        requestTimeout});
+                                                        requestTimeout,
+                                                        ""});
         daemon.run(stop.fd());
     } catch (const std::system_error& error) {
         std::cerr << "korvel-test-tunneld: " << error.what() << '\n';

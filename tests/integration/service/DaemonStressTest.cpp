@@ -58,7 +58,7 @@ public:
             {
                 TunnelDaemon daemon(socket_.fd(),
                                     DaemonSettings{directory / "state", directory / "tools", "korvelnone0",
-                                                   kSelf, IdentityTable{{kSelf, "korvel.app"}}, 500ms});
+                                                   kSelf, IdentityTable{{kSelf, "korvel.app"}}, 500ms, ""});
                 // Serves until the parent closes its end of the pipe.
                 daemon.run(stop[0]);
             }

@@ -1,6 +1,7 @@
 #include "TunnelDaemon.h"
 #include "DaemonTestSupport.h"
 #include "ListeningSocket.h"
+#include "PrivateSystemBus.h"
 #include "TemporaryDirectory.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 
@@ -33,20 +35,32 @@ namespace {
 const std::string kSafe = "[Interface]\nMTU = 1420\n[Peer]\nEndpoint = 10.0.0.1:51820\n";
 const std::string kOther = "[Interface]\nMTU = 1280\n[Peer]\nEndpoint = 10.0.0.2:51820\n";
 
-// The real daemon on a temporary socket, state folder and tools folder, serving on a thread of its own.
+// The real daemon on a temporary socket, state folder and tools folder, serving on a thread of its own
+// from serve() on: connections made before wait unaccepted, as for a daemon that socket activation
+// starts.
 class Daemon {
 public:
-    explicit Daemon(std::string interface = "korvelnone0", std::string client = kSelf)
+    explicit Daemon(std::string interface = "korvelnone0", std::string client = kSelf,
+                    std::string authorityBus = "", bool serving = true)
         : socket_(ListeningSocket::bound(directory / "socket")), stop_(::eventfd(0, EFD_CLOEXEC)),
-          daemon_(socket_.fd(), DaemonSettings{directory / "state", directory / "tools", std::move(interface),
-                                               client, IdentityTable{{client, "korvel.app"}}, 500ms}),
-          thread_([this] { daemon_.run(stop_.get()); }) {}
+          daemon_(socket_.fd(),
+                  DaemonSettings{directory / "state", directory / "tools", std::move(interface), client,
+                                 IdentityTable{{client, "korvel.app"}}, 500ms, std::move(authorityBus)}) {
+        if (serving) {
+            serve();
+        }
+    }
     ~Daemon() {
         const std::uint64_t one = 1;
         ::write(stop_.get(), &one, sizeof one);
-        thread_.join();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
     }
 
+    void serve() {
+        thread_ = std::thread([this] { daemon_.run(stop_.get()); });
+    }
     void tool(const std::string& body, fs::perms mode = fs::perms(0755)) const {
         installTool(directory, body, mode);
     }
@@ -286,6 +300,83 @@ TEST_F(TunnelDaemonTest, OnlyTheInstalledClientIsAnswered) {
     ASSERT_EQ(::chown(installed.c_str(), 65534, 0), 0);
     EXPECT_EQ(run(installed, "disconnect"), refused) << "owned by another user";
     EXPECT_EQ(daemon.file(), kSafe);
+}
+
+// The installed application run by a user other than root proves nothing about who steers it: it may
+// carry a preloaded library, or be exec'd by a program of the user's own after that program connected.
+// Polkit decides for such users, and without polkit they are refused.
+TEST_F(TunnelDaemonTest, OtherUsersAreAnsweredOnlyWithPolkitsWord) {
+    if (const std::string reason = PrivateSystemBus::skipReason(); !reason.empty()) {
+        GTEST_SKIP() << reason;
+    }
+    PrivateSystemBus bus;
+    bus.startFakeAuthority({"--allow", "65533"});
+    const TemporaryDirectory programs;
+    const std::string installed = programs / "korvel";
+    fs::copy_file(KORVEL_TEST_CLIENT, installed);
+    fs::permissions(programs.path(), fs::perms(0755));
+    Daemon daemon("korvelnone0", installed, bus.address(), false);
+    fs::permissions(daemon.directory.path(), fs::perms(0755));
+    daemon.tool("echo \"$1\" >>$log");
+    std::ofstream(daemon.directory / "c.conf") << kSafe;
+
+    // Connected as uid 65534, then became the installed application, before the daemon first looked.
+    UniqueFd connection(::socket(AF_UNIX, SOCK_STREAM, 0));
+    std::array<int, 2> input{};
+    ASSERT_EQ(::pipe(input.data()), 0);
+    const pid_t attacker = ::fork();
+    if (attacker == 0) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        daemon.socketPath().copy(address.sun_path, sizeof address.sun_path - 1);
+        const std::string request = connectRequest(kSafe);
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0 ||
+            ::connect(connection.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::send(connection.get(), request.data(), request.size(), 0) !=
+                static_cast<ssize_t>(request.size())) {
+            ::_exit(3);
+        }
+        // Stays, reading its configuration from a pipe nobody writes.
+        ::dup2(input[0], STDIN_FILENO);
+        ::execl(installed.c_str(), installed.c_str(), "--socket", "/nonexistent", "connect", "-", nullptr);
+        ::_exit(127);
+    }
+    ::close(input[0]);
+    waitFor([&] {
+        std::error_code ignored;
+        return fs::equivalent("/proc/" + std::to_string(attacker) + "/exe", installed, ignored);
+    });
+    daemon.serve();
+    EXPECT_NE(reply(connection.get()), "ok") << "connected, then exec'd the installed application";
+    ::kill(attacker, SIGKILL);
+    ::waitpid(attacker, nullptr, 0);
+    ::close(input[1]);
+
+    const Daemon withoutPolkit("korvelnone0", installed, "unix:path=" + programs / "no-bus");
+    fs::permissions(withoutPolkit.directory.path(), fs::perms(0755));
+    withoutPolkit.tool("echo \"$1\" >>$log");
+    const std::string notAllowed = "You are not allowed to turn the VPN on or off on this computer.\n1";
+    const struct {
+        const char* name;
+        const Daemon& daemon;
+        const char* user;
+        std::string expected;
+    } cases[] = {
+        {"a preloaded library", daemon, "65534", notAllowed},
+        {"a user polkit allows", daemon, "65533", "ok\n0"},
+        {"no polkit to ask", withoutPolkit, "65533", notAllowed},
+    };
+    for (const auto& c : cases) {
+        const std::string command = std::string("setpriv --reuid=") + c.user + " --regid=" + c.user +
+                                    " --clear-groups env LD_PRELOAD=libm.so.6 " + installed + " --socket " +
+                                    c.daemon.socketPath() + " connect " + daemon.directory / "c.conf" + " >" +
+                                    programs / "out" + " 2>&1";
+        const int status = std::system(command.c_str());
+        EXPECT_EQ(programs.read("out").value_or("") + std::to_string(WEXITSTATUS(status)), c.expected)
+            << c.name;
+    }
+    EXPECT_EQ(daemon.log(), "up\n") << "only the allowed user's connect ran";
+    EXPECT_EQ(withoutPolkit.log(), "");
 }
 
 // Both daemon programs as they are started: the installed one by socket activation, admitting nobody but
