@@ -69,7 +69,7 @@ ListeningSocket ListeningSocket::bound(const std::string& path) {
         fail(errno, path);
     }
     if (::fchmodat(AT_FDCWD, staging.c_str(), 0666, AT_SYMLINK_NOFOLLOW) != 0 ||
-        ::listen(socket.fd(), 64) != 0 || ::rename(staging.c_str(), path.c_str()) != 0 ||
+        ::listen(socket.fd(), kBacklog) != 0 || ::rename(staging.c_str(), path.c_str()) != 0 ||
         ::lstat(path.c_str(), &status) != 0) {
         const int error = errno;
         ::unlink(staging.c_str());
