@@ -116,7 +116,8 @@ interface_exists && fail "uninstall: the interface is still there"
 [ -e "$marker" ] && fail "uninstall: the marker is still there"
 for item in /opt/korvel /run/korvel /usr/lib/systemd/system/korvel-tunneld.socket \
     /usr/lib/systemd/system/korvel-tunneld.service /usr/share/applications/korvel.desktop \
-    /usr/share/icons/hicolor/scalable/apps/korvel.svg /usr/share/doc/korvel; do
+    /usr/share/icons/hicolor/scalable/apps/korvel.svg /usr/share/doc/korvel \
+    /usr/share/polkit-1/actions/org.korvel.tunnel.control.policy; do
     [ -e "$root$item" ] && fail "uninstall: $item is still there"
 done
 [ -s "$preferences" ] || fail "uninstall: the preferences are gone"
