@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <sys/socket.h>
@@ -34,6 +36,18 @@ inline std::string admissionSkipReason() {
         return "needs root, and a test program only root may change: the daemon admits nothing else";
     }
     return {};
+}
+
+// Field 22 of /proc/<pid>/stat: when the process started, in clock ticks after boot.
+inline std::uint64_t startTimeOf(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    const std::string text(std::istreambuf_iterator<char>(stat), {});
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    for (int i = 3; i <= 22; ++i) {
+        fields >> field;
+    }
+    return std::stoull(field);
 }
 
 inline std::string connectRequest(const std::string& config) {

@@ -346,8 +346,16 @@ TEST_F(TunnelDaemonTest, OtherUsersAreAnsweredOnlyWithPolkitsWord) {
         std::error_code ignored;
         return fs::equivalent("/proc/" + std::to_string(attacker) + "/exe", installed, ignored);
     });
+    const std::uint64_t started = startTimeOf(attacker);
     daemon.serve();
     EXPECT_NE(reply(connection.get()), "ok") << "connected, then exec'd the installed application";
+    // Polkit tells a process from a later one with the same pid by its start time.
+    const std::vector<std::string> asked = bus.record();
+    EXPECT_NE(std::ranges::find(asked, "check korvel-1 unix-process pid=" + std::to_string(attacker) +
+                                           " start-time=" + std::to_string(started) +
+                                           " uid=65534 pidfd=" + std::to_string(attacker) +
+                                           " action=org.korvel.tunnel.control flags=1"),
+              asked.end());
     ::kill(attacker, SIGKILL);
     ::waitpid(attacker, nullptr, 0);
     ::close(input[1]);
