@@ -368,17 +368,19 @@ TEST_F(TunnelDaemonTest, OtherUsersAreAnsweredOnlyWithPolkitsWord) {
         const char* name;
         const Daemon& daemon;
         const char* user;
+        const char* within;
         std::string expected;
     } cases[] = {
-        {"a preloaded library", daemon, "65534", notAllowed},
-        {"a user polkit allows", daemon, "65533", "ok\n0"},
-        {"no polkit to ask", withoutPolkit, "65533", notAllowed},
+        {"a preloaded library", daemon, "65534", "", notAllowed},
+        {"root of a user namespace of its own", daemon, "65534", "unshare -Ur ", notAllowed},
+        {"a user polkit allows", daemon, "65533", "", "ok\n0"},
+        {"no polkit to ask", withoutPolkit, "65533", "", notAllowed},
     };
     for (const auto& c : cases) {
         const std::string command = std::string("setpriv --reuid=") + c.user + " --regid=" + c.user +
-                                    " --clear-groups env LD_PRELOAD=libm.so.6 " + installed + " --socket " +
-                                    c.daemon.socketPath() + " connect " + daemon.directory / "c.conf" + " >" +
-                                    programs / "out" + " 2>&1";
+                                    " --clear-groups " + c.within + "env LD_PRELOAD=libm.so.6 " + installed +
+                                    " --socket " + c.daemon.socketPath() + " connect " +
+                                    daemon.directory / "c.conf" + " >" + programs / "out" + " 2>&1";
         const int status = std::system(command.c_str());
         EXPECT_EQ(programs.read("out").value_or("") + std::to_string(WEXITSTATUS(status)), c.expected)
             << c.name;
