@@ -115,10 +115,15 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
     // The row is one button: its contents let every click through to it. Under its style sheet a
     // palette's text colour is overridden, so the labels inside take theirs from style sheets too.
     locationRow_->setObjectName(QStringLiteral("locationRow"));
+    // Focus thickens the capsule's own outline; Qt's square focus box is left out.
     locationRow_->setStyleSheet(
-        QStringLiteral("#locationRow { background: white; border: 1px solid %1; border-radius: %2px; }")
+        QStringLiteral("#locationRow { background: white; border: 1px solid %1; border-radius: %2px;"
+                       " outline: none; }"
+                       "#locationRow:focus { border: 2px solid %3; }")
             .arg(palette::gray200.name())
-            .arg(kRowHeight / 2));
+            .arg(kRowHeight / 2)
+            .arg(palette::blue500.name()));
+    locationRow_->setAutoDefault(true); // Return presses it, as Space does
     auto* marker = glyph(QStringLiteral("near_me"), 17, QFont::DemiBold, palette::blue500);
     marker->setFixedSize(kMarker, kMarker);
     marker->setStyleSheet(QStringLiteral("background: %1; border-radius: %2px; color: %3;")
@@ -194,6 +199,9 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
     // Over the column, not in it: it overhangs the backdrop and takes no space of its own.
     button_->setParent(content);
     button_->raise();
+    // The main action first, then the location below it.
+    QWidget::setTabOrder(button_, locationRow_);
+    setFocusProxy(button_);
 
     auto* scroll = new ScrollColumn(content);
     scroll->viewport()->setAutoFillBackground(false);
@@ -209,11 +217,10 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
     showState();
     showFooter();
     button_->setEnabled(!model.isBusy());
-    location_->setText(model.selectedLocationLabel());
+    showLocation();
     connect(&model, &model::AppModel::stateChanged, this, &ConnectView::showState);
     connect(&model, &model::AppModel::isBusyChanged, this, [this] { button_->setEnabled(!model_.isBusy()); });
-    connect(&model, &model::AppModel::selectedLocationChanged, this,
-            [this] { location_->setText(model_.selectedLocationLabel()); });
+    connect(&model, &model::AppModel::selectedLocationChanged, this, &ConnectView::showLocation);
     connect(&model, &model::AppModel::sessionElapsedChanged, this,
             [this] { session_->setValue(model_.sessionTimeText()); });
     connect(&model, &model::AppModel::statusLineChanged, this, &ConnectView::showFooter);
@@ -241,11 +248,23 @@ void ConnectView::showState() {
     button_->setColor(look.colour);
     button_->setSpinning(state.kind() == Kind::connecting);
     button_->setAccessibleName(connected ? QStringLiteral("Disconnect VPN") : QStringLiteral("Connect VPN"));
+    button_->setAccessibleDescription(look.title);
     title_->setText(look.title);
     explanation_->setText(look.explanation);
     locationCaption_->setText(connected ? QStringLiteral("CURRENT LOCATION")
                                         : QStringLiteral("VPN LOCATION"));
     statistics_->setVisible(connected);
+    showLocation();
+}
+
+void ConnectView::showLocation() {
+    location_->setText(model_.selectedLocationLabel());
+    // The pill shows no text of its own to assistive technology: it reads as its caption and name.
+    const bool connected = model_.state().kind() == Kind::connected;
+    locationRow_->setAccessibleName(
+        (connected ? QStringLiteral("Current location: ") : QStringLiteral("VPN location: ")) +
+        model_.selectedLocationLabel());
+    locationRow_->setAccessibleDescription(QStringLiteral("Choose another location"));
 }
 
 void ConnectView::showFooter() {

@@ -33,6 +33,7 @@ protected:
 private:
     void showState();
     void showFooter();
+    void showLocation();
     void placeButton();
 
     model::AppModel& model_;

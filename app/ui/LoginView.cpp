@@ -31,11 +31,13 @@ QLabel* label(const QString& text, const QColor& colour) {
     return label;
 }
 
-// A caption over its field, 6 apart.
+// A caption over its field, 6 apart; the caption names the field for assistive technology.
 QVBoxLayout* group(const QString& caption, QLineEdit* field) {
     auto* layout = new QVBoxLayout;
     layout->setSpacing(6);
-    layout->addWidget(Typography::label(caption, 12, QFont::DemiBold, palette::gray600), 0, Qt::AlignLeft);
+    QLabel* label = Typography::label(caption, 12, QFont::DemiBold, palette::gray600);
+    label->setBuddy(field);
+    layout->addWidget(label, 0, Qt::AlignLeft);
     layout->addWidget(field);
     return layout;
 }
@@ -58,14 +60,18 @@ LoginView::LoginView(model::AppModel& model, QWidget* parent)
 
     signIn_->setObjectName(QStringLiteral("signIn"));
     PrimaryButtonStyle::apply(*signIn_);
+    signIn_->setAutoDefault(true); // Return presses it, as Space does
 
     auto* freePlan = new QPushButton(QStringLiteral("Get the free plan"));
     freePlan->setObjectName(QStringLiteral("freePlan"));
     freePlan->setCursor(Qt::PointingHandCursor);
-    // Plain: the label alone, no bezel even while held down.
+    // Plain: the label alone, no bezel even while held down; underlined while it has the focus.
     freePlan->setStyleSheet(
-        QStringLiteral("QPushButton { border: none; padding: 0; background: transparent; color: %1; }")
+        QStringLiteral("QPushButton { border: none; padding: 0; background: transparent; color: %1;"
+                       " outline: none; }"
+                       "QPushButton:focus { text-decoration: underline; }")
             .arg(palette::blue500.name()));
+    freePlan->setAutoDefault(true);
     freePlan->setFont(Typography::font(13, QFont::Normal));
 
     auto* form = new QWidget;
@@ -104,6 +110,14 @@ LoginView::LoginView(model::AppModel& model, QWidget* parent)
     connect(&model_, &model::AppModel::passwordChanged, this, &LoginView::showPassword);
     connect(&model_, &model::AppModel::isBusyChanged, this, &LoginView::showBusy);
     connect(&model_, &model::AppModel::authErrorChanged, this, &LoginView::showAuthError);
+    // After a failed attempt the password is what to type again.
+    connect(&model_, &model::AppModel::authErrorChanged, this, [this] {
+        if (model_.authError()) {
+            password_->setFocus();
+            password_->selectAll();
+        }
+    });
+    setFocusProxy(email_);
     showEmail();
     showPassword();
     showBusy();

@@ -64,6 +64,8 @@ void MainShell::showSection() {
     }
     layout_->addWidget(content_, 1);
     content_->show();
+    // Each screen hands it to its main control, so the keyboard starts there.
+    content_->setFocus();
 }
 
 } // namespace korvel::ui

@@ -72,6 +72,8 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
                                     killSwitch));
 
     auto* uninstall = new QPushButton(QStringLiteral("Open uninstaller\u2026"));
+    uninstall->setAccessibleDescription(
+        QStringLiteral("Remove the tunnel service, protected state, and app."));
     connect(uninstall, &QPushButton::clicked, this, [this] { model_.openUninstaller(); });
     auto* maintenance = new SettingsGroup(QStringLiteral("Maintenance"));
     maintenance->addRow(
@@ -109,6 +111,7 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
     connect(&model, &model::AppModel::launchAtLoginChanged, this,
             [this] { launchAtLogin_->setOn(model_.launchAtLogin()); });
     connect(&model, &model::AppModel::settingsErrorChanged, this, &SettingsView::showError);
+    setFocusProxy(autoConnect_); // the keyboard starts at the first switch
 }
 
 void SettingsView::showError() {

@@ -3,6 +3,7 @@
 #include "MainShell.h"
 
 #include "AppToolbar.h"
+#include "BrandPanel.h"
 #include "ConnectView.h"
 #include "ContentView.h"
 #include "LocationsView.h"
@@ -35,15 +36,25 @@ namespace {
 
 using model::AppSection;
 
-TEST(ContentViewTest, KeepsItsMinimumSizeAndSwapsSignInAndShellLiveOnlyWhenThatChanges) {
+// The sign-in screen's form and brand panel side by side, clear of each other.
+bool signInFits(const ContentView& view) {
+    const auto* form = view.findChild<QPushButton*>(QStringLiteral("signIn"));
+    const auto* panel = view.findChild<BrandPanel*>();
+    return form && panel && form->isVisible() &&
+           form->mapTo(&view, QPoint(form->width(), 0)).x() <= panel->mapTo(&view, QPoint()).x() &&
+           panel->mapTo(&view, QPoint(panel->width(), 0)).x() <= view.width();
+}
+
+TEST(ContentViewTest, KeepsTheMinimumSizeOfEachScreenAndSwapsThemLiveOnlyWhenSignInChanges) {
     test::ModelRig rig;
     model::AppModel& model = rig.start();
     ContentView view(model);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    EXPECT_EQ(view.windowHandle()->minimumSize(), QSize(560, 680)); // what the window manager is told
+    EXPECT_EQ(view.windowHandle()->minimumSize(), QSize(760, 680)); // what the window manager is told
     view.resize(400, 300);
-    EXPECT_EQ(view.size(), QSize(560, 680));
+    EXPECT_EQ(view.size(), QSize(760, 680));
+    EXPECT_TRUE(signInFits(view));
     view.resize(900, 1000);
     EXPECT_EQ(view.size(), QSize(900, 1000));
 
@@ -61,12 +72,19 @@ TEST(ContentViewTest, KeepsItsMinimumSizeAndSwapsSignInAndShellLiveOnlyWhenThatC
     emit model.isSignedInChanged();
     QTest::qWait(5);
     EXPECT_EQ(view.findChild<MainShell*>(), shell);
+    EXPECT_EQ(view.windowHandle()->minimumSize(), QSize(560, 680));
+    view.resize(400, 300);
+    EXPECT_EQ(view.size(), QSize(560, 680));
 
     QAction* signOut = shell->findChild<QMenu*>()->actions().constLast();
     ASSERT_EQ(signOut->text(), QStringLiteral("Sign out"));
     signOut->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.findChild<MainShell*>() == nullptr; }));
     EXPECT_TRUE(view.findChild<LoginView*>() && view.findChild<LoginView*>()->isVisible());
+    // Signed out from the narrowest shell, the window grows to fit the sign-in screen.
+    EXPECT_EQ(view.size(), QSize(760, 680));
+    EXPECT_TRUE(signInFits(view));
+    test::saveScreenshot(view, QStringLiteral("sign-in-after-narrow-shell"));
     EXPECT_FALSE(model.isSignedIn());
     EXPECT_EQ(rig.tokens.stored, std::nullopt);
 }
