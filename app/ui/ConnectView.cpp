@@ -11,10 +11,13 @@
 
 #include <QBoxLayout>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPushButton>
+
+#include <utility>
 
 namespace korvel::ui {
 namespace {
@@ -183,7 +186,10 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
     footer->addWidget(statusLine_, 0, Qt::AlignHCenter);
     footer->addWidget(usage_, 0, Qt::AlignHCenter);
 
+    // Over the column, not in it: it overhangs the backdrop and takes no space of its own. In it first,
+    // so Tab reaches the main action before the location below it.
     auto* content = new QWidget;
+    button_->setParent(content);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -196,12 +202,7 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
     column->addWidget(statistics_);
     column->addLayout(footer);
     column->addStretch();
-    // Over the column, not in it: it overhangs the backdrop and takes no space of its own.
-    button_->setParent(content);
     button_->raise();
-    // The main action first, then the location below it.
-    QWidget::setTabOrder(button_, locationRow_);
-    setFocusProxy(button_);
 
     auto* scroll = new ScrollColumn(content);
     scroll->viewport()->setAutoFillBackground(false);
@@ -216,10 +217,10 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
 
     showState();
     showFooter();
-    button_->setEnabled(!model.isBusy());
+    showBusy();
     showLocation();
     connect(&model, &model::AppModel::stateChanged, this, &ConnectView::showState);
-    connect(&model, &model::AppModel::isBusyChanged, this, [this] { button_->setEnabled(!model_.isBusy()); });
+    connect(&model, &model::AppModel::isBusyChanged, this, &ConnectView::showBusy);
     connect(&model, &model::AppModel::selectedLocationChanged, this, &ConnectView::showLocation);
     connect(&model, &model::AppModel::sessionElapsedChanged, this,
             [this] { session_->setValue(model_.sessionTimeText()); });
@@ -257,6 +258,21 @@ void ConnectView::showState() {
     showLocation();
 }
 
+void ConnectView::showBusy() {
+    // Disabled, the button loses the focus to the location row; it takes it back afterwards unless
+    // the person has moved on.
+    if (model_.isBusy()) {
+        refocus_ = button_->hasFocus();
+        button_->setEnabled(false);
+        return;
+    }
+    button_->setEnabled(true);
+    // The screen itself holds the focus when it came while the button was disabled, as after sign-in.
+    if ((std::exchange(refocus_, false) && locationRow_->hasFocus()) || hasFocus()) {
+        button_->setFocus(Qt::OtherFocusReason);
+    }
+}
+
 void ConnectView::showLocation() {
     location_->setText(model_.selectedLocationLabel());
     // The pill shows no text of its own to assistive technology: it reads as its caption and name.
@@ -279,6 +295,13 @@ void ConnectView::placeButton() {
     const QRect area = backdrop_->geometry();
     button_->move(area.x() + (area.width() - ConnectButton::kDiameter) / 2,
                   area.bottom() + 1 - ConnectButton::kDiameter / 2);
+}
+
+// Given the focus as a whole, the screen passes it on to where the keyboard starts; a focus proxy
+// would move both ahead of the toolbar in the Tab order.
+void ConnectView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    button_->setFocus(event->reason());
 }
 
 } // namespace korvel::ui

@@ -36,7 +36,9 @@ void ContentView::showScreen() {
     screen_ = *showsShell_ ? static_cast<QWidget*>(new MainShell(model_)) : new LoginView(model_);
     layout_->addWidget(screen_);
     screen_->show();
-    screen_->setFocus(); // each screen hands it to its first control
+    if (!*showsShell_) {
+        screen_->setFocus(); // to the e-mail field; the shell gives it to its section's screen itself
+    }
 }
 
 } // namespace korvel::ui

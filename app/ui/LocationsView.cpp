@@ -10,6 +10,7 @@
 #include "Typography.h"
 
 #include <QBoxLayout>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -159,7 +160,6 @@ LocationsView::LocationsView(model::AppModel& model, QWidget* parent)
     setTabOrder(search_, tabs_);
     setTabOrder(tabs_, smartLocation_);
     setTabOrder(smartLocation_, list_);
-    setFocusProxy(search_);
     for (QWidget* watched : {static_cast<QWidget*>(search_), static_cast<QWidget*>(smartLocation_),
                              static_cast<QWidget*>(list_)}) {
         watched->installEventFilter(this);
@@ -332,6 +332,13 @@ void LocationsView::choose(int row) {
 void LocationsView::toggleFavorite(int row) {
     const api::ServerLocation location = rows_->location(row);
     model_.toggleFavorite(location);
+}
+
+// Given the focus as a whole, the screen passes it on to where the keyboard starts; a focus proxy
+// would move both ahead of the toolbar in the Tab order.
+void LocationsView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    search_->setFocus(event->reason());
 }
 
 } // namespace korvel::ui

@@ -34,6 +34,7 @@ public:
     explicit LocationsView(model::AppModel& model, QWidget* parent = nullptr);
 
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 

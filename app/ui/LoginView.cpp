@@ -7,6 +7,7 @@
 #include "PrimaryButtonStyle.h"
 #include "Typography.h"
 
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -117,7 +118,6 @@ LoginView::LoginView(model::AppModel& model, QWidget* parent)
             password_->selectAll();
         }
     });
-    setFocusProxy(email_);
     showEmail();
     showPassword();
     showBusy();
@@ -154,6 +154,13 @@ void LoginView::showBusy() {
 void LoginView::showAuthError() {
     error_->setText(model_.authError().value_or(QString()));
     error_->setVisible(model_.authError().has_value());
+}
+
+// Given the focus as a whole, the screen passes it on to where the keyboard starts; a focus proxy
+// would move both ahead of the toolbar in the Tab order.
+void LoginView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    email_->setFocus(event->reason());
 }
 
 } // namespace korvel::ui

@@ -9,6 +9,7 @@
 
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -111,13 +112,19 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
     connect(&model, &model::AppModel::launchAtLoginChanged, this,
             [this] { launchAtLogin_->setOn(model_.launchAtLogin()); });
     connect(&model, &model::AppModel::settingsErrorChanged, this, &SettingsView::showError);
-    setFocusProxy(autoConnect_); // the keyboard starts at the first switch
 }
 
 void SettingsView::showError() {
     const std::optional<QString>& error = model_.settingsError();
     error_->setText(error.value_or(QString()));
     error_->setVisible(error.has_value());
+}
+
+// Given the focus as a whole, the screen passes it on to where the keyboard starts; a focus proxy
+// would move both ahead of the toolbar in the Tab order.
+void SettingsView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    autoConnect_->setFocus(event->reason());
 }
 
 } // namespace korvel::ui

@@ -24,8 +24,10 @@ bool SingleInstance::claim() {
     }
     bus_.unregisterObject(kPath);
     // When the owner cannot be reached, a window of this start's own beats none at all.
+    // Waiting with the event loop running, so the owner may also be this very thread.
     const QDBusMessage reply =
-        bus_.call(QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("activate")));
+        bus_.call(QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("activate")),
+                  QDBus::BlockWithGui);
     return reply.type() == QDBusMessage::ErrorMessage;
 }
 
