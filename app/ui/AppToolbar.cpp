@@ -56,13 +56,20 @@ AppToolbar::AppToolbar(model::AppModel& model, QWidget* parent)
     menuButton->setAutoRaise(true);
     menuButton->setFixedSize(42, 34);
     menuButton->setCursor(Qt::PointingHandCursor);
+    // A rounded ring while it has the focus, as the other drawn controls show.
+    menuButton->setStyleSheet(
+        QStringLiteral("QToolButton { border: none; border-radius: 6px; outline: none; }"
+                       "QToolButton:focus { border: 2px solid %1; }")
+            .arg(palette::blue500.name()));
     // Popped up rather than attached to the button: an attached menu brings a disclosure arrow.
     connect(menuButton, &QToolButton::clicked, menu_,
             [this, menuButton] { menu_->popup(menuButton->mapToGlobal(QPoint(0, menuButton->height()))); });
 
-    const auto entry = [this](const QString& text, const QString& glyph, auto action) {
-        connect(menu_->addAction(materialIcons::icon(glyph, palette::navy900), text), &QAction::triggered,
-                this, action);
+    // Navy on the menu, and in the highlight's own text colour on the entry under the pointer or keys.
+    const QColor highlighted = menu_->palette().color(QPalette::HighlightedText);
+    const auto entry = [this, highlighted](const QString& text, const QString& glyph, auto action) {
+        connect(menu_->addAction(materialIcons::icon(glyph, palette::navy900, highlighted), text),
+                &QAction::triggered, this, action);
     };
     entry(QStringLiteral("Connection"), QStringLiteral("power_settings_new"),
           [this] { model_.setSection(AppSection::connect); });

@@ -1,8 +1,11 @@
 #include "ConnectButton.h"
 
+#include "FocusRing.h"
 #include "MaterialIcons.h"
+#include "Palette.h"
 
 #include <QGraphicsDropShadowEffect>
+#include <QKeyEvent>
 #include <QPainter>
 
 namespace korvel::ui {
@@ -17,6 +20,7 @@ constexpr qreal kSpinnerWidth = 3.5;
 ConnectButton::ConnectButton(QWidget* parent) : QAbstractButton(parent), turn_(this) {
     setFixedSize(kDiameter, kDiameter);
     setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
     auto* shadow = new QGraphicsDropShadowEffect(this);
     shadow->setColor(QColor::fromRgbF(0, 0, 0, 0.16F));
     shadow->setBlurRadius(22);
@@ -54,6 +58,9 @@ void ConnectButton::paintEvent(QPaintEvent*) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(Qt::white);
     painter.drawEllipse(QRectF(rect()));
+    if (hasFocus()) {
+        FocusRing::paint(painter, QRectF(rect()), kDiameter / 2.0, 3, palette::blue500);
+    }
 
     if (spinning_) {
         const qreal side = kSpinnerDiameter - kSpinnerWidth;
@@ -68,6 +75,14 @@ void ConnectButton::paintEvent(QPaintEvent*) {
     painter.setFont(materialIcons::font(51, QFont::DemiBold));
     painter.setPen(color_);
     painter.drawText(rect(), Qt::AlignCenter, QStringLiteral("power_settings_new"));
+}
+
+void ConnectButton::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 bool ConnectButton::hitButton(const QPoint& position) const {

@@ -7,7 +7,7 @@
 namespace korvel::ui {
 
 // The large round button: a white disc with a soft shadow, showing the power glyph, or a turning arc
-// while spinning, in its colour. Only the disc takes clicks.
+// while spinning, in its colour. Only the disc takes clicks; Space and Return press it.
 class ConnectButton : public QAbstractButton {
     Q_OBJECT
 
@@ -24,6 +24,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool hitButton(const QPoint& position) const override;
 
 private:

@@ -11,10 +11,13 @@
 
 #include <QBoxLayout>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
 #include <QPushButton>
+
+#include <utility>
 
 namespace korvel::ui {
 namespace {
@@ -115,10 +118,15 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
     // The row is one button: its contents let every click through to it. Under its style sheet a
     // palette's text colour is overridden, so the labels inside take theirs from style sheets too.
     locationRow_->setObjectName(QStringLiteral("locationRow"));
+    // Focus thickens the capsule's own outline; Qt's square focus box is left out.
     locationRow_->setStyleSheet(
-        QStringLiteral("#locationRow { background: white; border: 1px solid %1; border-radius: %2px; }")
+        QStringLiteral("#locationRow { background: white; border: 1px solid %1; border-radius: %2px;"
+                       " outline: none; }"
+                       "#locationRow:focus { border: 2px solid %3; }")
             .arg(palette::gray200.name())
-            .arg(kRowHeight / 2));
+            .arg(kRowHeight / 2)
+            .arg(palette::blue500.name()));
+    locationRow_->setAutoDefault(true); // Return presses it, as Space does
     auto* marker = glyph(QStringLiteral("near_me"), 17, QFont::DemiBold, palette::blue500);
     marker->setFixedSize(kMarker, kMarker);
     marker->setStyleSheet(QStringLiteral("background: %1; border-radius: %2px; color: %3;")
@@ -178,7 +186,10 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
     footer->addWidget(statusLine_, 0, Qt::AlignHCenter);
     footer->addWidget(usage_, 0, Qt::AlignHCenter);
 
+    // Over the column, not in it: it overhangs the backdrop and takes no space of its own. In it first,
+    // so Tab reaches the main action before the location below it.
     auto* content = new QWidget;
+    button_->setParent(content);
     auto* column = new QVBoxLayout(content);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -191,8 +202,6 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
     column->addWidget(statistics_);
     column->addLayout(footer);
     column->addStretch();
-    // Over the column, not in it: it overhangs the backdrop and takes no space of its own.
-    button_->setParent(content);
     button_->raise();
 
     auto* scroll = new ScrollColumn(content);
@@ -208,12 +217,11 @@ ConnectView::ConnectView(model::AppModel& model, QWidget* parent)
 
     showState();
     showFooter();
-    button_->setEnabled(!model.isBusy());
-    location_->setText(model.selectedLocationLabel());
+    showBusy();
+    showLocation();
     connect(&model, &model::AppModel::stateChanged, this, &ConnectView::showState);
-    connect(&model, &model::AppModel::isBusyChanged, this, [this] { button_->setEnabled(!model_.isBusy()); });
-    connect(&model, &model::AppModel::selectedLocationChanged, this,
-            [this] { location_->setText(model_.selectedLocationLabel()); });
+    connect(&model, &model::AppModel::isBusyChanged, this, &ConnectView::showBusy);
+    connect(&model, &model::AppModel::selectedLocationChanged, this, &ConnectView::showLocation);
     connect(&model, &model::AppModel::sessionElapsedChanged, this,
             [this] { session_->setValue(model_.sessionTimeText()); });
     connect(&model, &model::AppModel::statusLineChanged, this, &ConnectView::showFooter);
@@ -241,11 +249,38 @@ void ConnectView::showState() {
     button_->setColor(look.colour);
     button_->setSpinning(state.kind() == Kind::connecting);
     button_->setAccessibleName(connected ? QStringLiteral("Disconnect VPN") : QStringLiteral("Connect VPN"));
+    button_->setAccessibleDescription(look.title);
     title_->setText(look.title);
     explanation_->setText(look.explanation);
     locationCaption_->setText(connected ? QStringLiteral("CURRENT LOCATION")
                                         : QStringLiteral("VPN LOCATION"));
     statistics_->setVisible(connected);
+    showLocation();
+}
+
+void ConnectView::showBusy() {
+    // Disabled, the button loses the focus to the location row; it takes it back afterwards unless
+    // the person has moved on.
+    if (model_.isBusy()) {
+        refocus_ = button_->hasFocus();
+        button_->setEnabled(false);
+        return;
+    }
+    button_->setEnabled(true);
+    // The screen itself holds the focus when it came while the button was disabled, as after sign-in.
+    if ((std::exchange(refocus_, false) && locationRow_->hasFocus()) || hasFocus()) {
+        button_->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void ConnectView::showLocation() {
+    location_->setText(model_.selectedLocationLabel());
+    // The pill shows no text of its own to assistive technology: it reads as its caption and name.
+    const bool connected = model_.state().kind() == Kind::connected;
+    locationRow_->setAccessibleName(
+        (connected ? QStringLiteral("Current location: ") : QStringLiteral("VPN location: ")) +
+        model_.selectedLocationLabel());
+    locationRow_->setAccessibleDescription(QStringLiteral("Choose another location"));
 }
 
 void ConnectView::showFooter() {
@@ -260,6 +295,13 @@ void ConnectView::placeButton() {
     const QRect area = backdrop_->geometry();
     button_->move(area.x() + (area.width() - ConnectButton::kDiameter) / 2,
                   area.bottom() + 1 - ConnectButton::kDiameter / 2);
+}
+
+// Given the focus as a whole, the screen passes it on to where the keyboard starts; a focus proxy
+// would move both ahead of the toolbar in the Tab order.
+void ConnectView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    button_->setFocus(event->reason());
 }
 
 } // namespace korvel::ui

@@ -28,11 +28,14 @@ public:
     explicit ConnectView(model::AppModel& model, QWidget* parent = nullptr);
 
 protected:
+    void focusInEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void showState();
     void showFooter();
+    void showLocation();
+    void showBusy();
     void placeButton();
 
     model::AppModel& model_;
@@ -48,6 +51,7 @@ private:
     QLabel* statusLine_;
     QLabel* usage_;
     std::optional<tunnel::TunnelState> shownState_;
+    bool refocus_ = false;
 };
 
 } // namespace korvel::ui

@@ -10,7 +10,6 @@ namespace korvel::ui {
 
 ContentView::ContentView(model::AppModel& model, QWidget* parent)
     : QWidget(parent), model_(model), layout_(new QVBoxLayout(this)) {
-    setMinimumSize(560, 680);
     setAutoFillBackground(true);
     QPalette colours = palette();
     colours.setColor(QPalette::Window, Qt::white);
@@ -26,6 +25,9 @@ void ContentView::showScreen() {
         return;
     }
     showsShell_ = model_.isSignedIn();
+    // The sign-in screen's form and brand panel keep fixed widths that need 760; a window narrower
+    // than that grows to it.
+    setMinimumSize(*showsShell_ ? 560 : 760, 680);
     if (screen_ != nullptr) {
         // Later: signing out starts from the shell's own menu.
         screen_->hide();
@@ -34,6 +36,9 @@ void ContentView::showScreen() {
     screen_ = *showsShell_ ? static_cast<QWidget*>(new MainShell(model_)) : new LoginView(model_);
     layout_->addWidget(screen_);
     screen_->show();
+    if (!*showsShell_) {
+        screen_->setFocus(); // to the e-mail field; the shell gives it to its section's screen itself
+    }
 }
 
 } // namespace korvel::ui

@@ -13,7 +13,8 @@ class AppModel;
 namespace korvel::ui {
 
 // The window's content: the sign-in screen while signed out, the main shell while signed in, swapped
-// as soon as the model's isSignedIn changes. It cannot be made smaller than 560 × 680.
+// as soon as the model's isSignedIn changes. It cannot be made smaller than 560 × 680 signed in, or
+// 760 × 680 signed out.
 class ContentView : public QWidget {
     Q_OBJECT
 

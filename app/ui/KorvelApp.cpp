@@ -4,8 +4,11 @@
 #include "AutostartLoginItem.h"
 #include "ContentView.h"
 #include "Keychain.h"
+#include "LightTheme.h"
 #include "LinuxDesktop.h"
+#include "LogoTile.h"
 #include "SettingsPreferences.h"
+#include "SingleInstance.h"
 
 #include <QApplication>
 
@@ -15,6 +18,12 @@ int KorvelApp::run(int argc, char** argv, const std::function<void(QWidget&)>& b
     QApplication application(argc, argv);
     QApplication::setApplicationDisplayName(QStringLiteral("Korvel"));
     QApplication::setDesktopFileName(QStringLiteral("korvel"));
+    SingleInstance instance(QDBusConnection::sessionBus());
+    if (!instance.claim()) {
+        return 0;
+    }
+    LightTheme::apply();
+    QApplication::setWindowIcon(LogoTile::icon());
 
     api::Keychain keychain;
     platform::SettingsPreferences preferences;
@@ -25,6 +34,12 @@ int KorvelApp::run(int argc, char** argv, const std::function<void(QWidget&)>& b
     // The desktop's own title bar stays; the window takes its smallest size from the content.
     ContentView window(model);
     window.setWindowTitle(QStringLiteral("Korvel"));
+    QObject::connect(&instance, &SingleInstance::activated, &window, [&window] {
+        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
+        window.show();
+        window.raise();
+        window.activateWindow();
+    });
     if (beforeShow) {
         beforeShow(window);
     }

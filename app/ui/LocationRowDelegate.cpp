@@ -1,5 +1,6 @@
 #include "LocationRowDelegate.h"
 
+#include "FocusRing.h"
 #include "LoadIndicator.h"
 #include "LocationListModel.h"
 #include "MaterialIcons.h"
@@ -121,6 +122,14 @@ void LocationRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& o
     painter->setPen(favorite ? palette::blue500 : palette::gray400);
     painter->drawText(starArea(row), Qt::AlignCenter,
                       favorite ? QStringLiteral("star") : QStringLiteral("star_border"));
+    // The ring marks the part that Return and Space act on: the round star or the rest of the row.
+    if (option.state & QStyle::State_HasFocus) {
+        if (index.data(LocationListModel::StarFocusRole).toBool()) {
+            FocusRing::paint(*painter, starArea(row), kStarSide / 2.0, 0, palette::blue500);
+        } else {
+            FocusRing::paint(*painter, selectButton(area), 6, 0, palette::blue500);
+        }
+    }
     painter->restore();
 }
 
@@ -167,12 +176,18 @@ bool LocationRowDelegate::helpEvent(QHelpEvent* event, QAbstractItemView* view,
         return QStyledItemDelegate::helpEvent(event, view, option, index);
     }
     const QRect bars = loadArea(option.rect, index.data(LocationListModel::SelectedRole).toBool());
-    if (!bars.contains(event->pos())) {
-        QToolTip::hideText();
-        return true;
+    const QRect star = starArea(option.rect);
+    if (bars.contains(event->pos())) {
+        const auto load = static_cast<api::ServerLoad>(index.data(LocationListModel::LoadRole).toInt());
+        QToolTip::showText(event->globalPos(), LoadIndicator(load).toolTip(), view->viewport(), bars);
+    } else if (star.contains(event->pos())) {
+        QToolTip::showText(event->globalPos(), index.data(LocationListModel::StarTextRole).toString(),
+                           view->viewport(), star);
+    } else {
+        // Elsewhere the row tells which key flips its star.
+        QToolTip::showText(event->globalPos(), index.data(Qt::ToolTipRole).toString(), view->viewport(),
+                           content(option.rect));
     }
-    const auto load = static_cast<api::ServerLoad>(index.data(LocationListModel::LoadRole).toInt());
-    QToolTip::showText(event->globalPos(), LoadIndicator(load).toolTip(), view->viewport(), bars);
     return true;
 }
 

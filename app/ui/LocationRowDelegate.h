@@ -6,8 +6,9 @@
 namespace korvel::ui {
 
 // Draws a location row of LocationListModel: flag, country name over city, load bars, the chosen mark
-// and the star, over a tinted background when chosen, with a divider below. A click on the star asks
-// for the favourite to flip; a click anywhere else in the row asks for the location to be chosen.
+// and the star, over a tinted background when chosen, with a divider below, and a focus ring around the
+// part the keyboard is on. A click on the star asks for the favourite to flip; a click anywhere else in
+// the row asks for the location to be chosen. Tooltips name the load, the star's action, or its key.
 class LocationRowDelegate : public QStyledItemDelegate {
     Q_OBJECT
 

@@ -10,7 +10,9 @@
 #include "Typography.h"
 
 #include <QBoxLayout>
+#include <QFocusEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -128,7 +130,6 @@ LocationsView::LocationsView(model::AppModel& model, QWidget* parent)
     list_->setItemDelegate(delegate_);
     list_->setUniformItemSizes(true);
     list_->setSelectionMode(QAbstractItemView::NoSelection);
-    list_->setFocusPolicy(Qt::NoFocus);
     list_->setFrameShape(QFrame::NoFrame);
     list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -145,7 +146,7 @@ LocationsView::LocationsView(model::AppModel& model, QWidget* parent)
     column->addWidget(list_);
     column->addStretch();
 
-    auto* scroll = new ScrollColumn(content);
+    scroll_ = new ScrollColumn(content);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -153,7 +154,16 @@ LocationsView::LocationsView(model::AppModel& model, QWidget* parent)
     layout->addLayout(searchRow);
     layout->addLayout(tabRow);
     layout->addWidget(divider());
-    layout->addWidget(scroll, 1);
+    layout->addWidget(scroll_, 1);
+
+    // In the order they are seen; the list is one stop, its arrows move within it.
+    setTabOrder(search_, tabs_);
+    setTabOrder(tabs_, smartLocation_);
+    setTabOrder(smartLocation_, list_);
+    for (QWidget* watched : {static_cast<QWidget*>(search_), static_cast<QWidget*>(smartLocation_),
+                             static_cast<QWidget*>(list_)}) {
+        watched->installEventFilter(this);
+    }
 
     refresh();
     showSelection();
@@ -170,6 +180,100 @@ LocationsView::LocationsView(model::AppModel& model, QWidget* parent)
         connect(&model_, changed, this, &LocationsView::refresh);
     }
     connect(&model_, &model::AppModel::selectedLocationChanged, this, &LocationsView::showSelection);
+    connect(list_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current) {
+                rows_->setStarFocus(-1);
+                // The list does not scroll itself: the column around it does.
+                const QRect row = list_->visualRect(current);
+                const QPoint centre = list_->viewport()->mapTo(scroll_->widget(), row.center());
+                scroll_->ensureVisible(centre.x(), centre.y(), 0, row.height());
+            });
+}
+
+bool LocationsView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    const bool plain = static_cast<QKeyEvent*>(event)->modifiers() == Qt::NoModifier ||
+                       static_cast<QKeyEvent*>(event)->modifiers() == Qt::KeypadModifier;
+    if (!plain) {
+        return false;
+    }
+    if (watched == list_) {
+        return listKey(key);
+    }
+    if (key != Qt::Key_Down) {
+        return false;
+    }
+    if (watched == search_ && smartLocation_->isVisible()) {
+        smartLocation_->setFocus(Qt::TabFocusReason);
+        scroll_->ensureWidgetVisible(smartLocation_);
+        return true;
+    }
+    if (list_->isVisible()) {
+        focusList(0);
+        return true;
+    }
+    return false;
+}
+
+bool LocationsView::listKey(int key) {
+    const int row = list_->currentIndex().row();
+    if (row < 0) {
+        return false;
+    }
+    switch (key) {
+    case Qt::Key_Up:
+        if (row > 0) {
+            return false; // the list's own move
+        }
+        if (smartLocation_->isVisible()) {
+            smartLocation_->setFocus(Qt::BacktabFocusReason);
+            scroll_->ensureWidgetVisible(smartLocation_);
+        } else {
+            search_->setFocus(Qt::BacktabFocusReason);
+        }
+        return true;
+    case Qt::Key_Right:
+        rows_->setStarFocus(row);
+        return true;
+    case Qt::Key_Left:
+        rows_->setStarFocus(-1);
+        return true;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (rows_->starFocus() == row) {
+            toggleFavorite(row);
+        } else {
+            choose(row);
+        }
+        return true;
+    case LocationListModel::kFavoriteKey:
+        toggleFavorite(row);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void LocationsView::focusList(int row) {
+    list_->setFocus(Qt::TabFocusReason);
+    list_->setCurrentIndex(rows_->index(row));
+}
+
+void LocationsView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    if (!search_->text().isEmpty()) {
+        search_->clear();
+        search_->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    model_.setSection(model::AppSection::connect);
 }
 
 void LocationsView::refresh() {
@@ -194,9 +298,23 @@ void LocationsView::refresh() {
                                     : QStringLiteral("No locations match \"%1\"").arg(search));
     }
 
+    // The keyboard stays on the same location (and on its star) when the rows are rebuilt around it,
+    // as a favourite moves up the Recommended tab.
+    const int current = list_->currentIndex().row();
+    const std::optional<QString> currentHost =
+        current >= 0 ? std::optional(rows_->location(current).hostname) : std::nullopt;
+    const bool onStar = current >= 0 && rows_->starFocus() == current;
+
     list_->setFixedHeight(static_cast<int>(listed.size()) * delegate_->rowHeight());
     list_->setVisible(!listed.isEmpty());
     rows_->show(std::move(listed), model_.selectedLocation(), model_.favoriteHostnames());
+
+    for (int row = 0; currentHost && row < rows_->rowCount(); ++row) {
+        if (rows_->location(row).hostname == *currentHost) {
+            list_->setCurrentIndex(rows_->index(row));
+            rows_->setStarFocus(onStar ? row : -1);
+        }
+    }
 }
 
 void LocationsView::showSelection() {
@@ -214,6 +332,13 @@ void LocationsView::choose(int row) {
 void LocationsView::toggleFavorite(int row) {
     const api::ServerLocation location = rows_->location(row);
     model_.toggleFavorite(location);
+}
+
+// Given the focus as a whole, the screen passes it on to where the keyboard starts; a focus proxy
+// would move both ahead of the toolbar in the Tab order.
+void LocationsView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    search_->setFocus(event->reason());
 }
 
 } // namespace korvel::ui

@@ -7,6 +7,7 @@
 #include "PrimaryButtonStyle.h"
 #include "Typography.h"
 
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,11 +32,13 @@ QLabel* label(const QString& text, const QColor& colour) {
     return label;
 }
 
-// A caption over its field, 6 apart.
+// A caption over its field, 6 apart; the caption names the field for assistive technology.
 QVBoxLayout* group(const QString& caption, QLineEdit* field) {
     auto* layout = new QVBoxLayout;
     layout->setSpacing(6);
-    layout->addWidget(Typography::label(caption, 12, QFont::DemiBold, palette::gray600), 0, Qt::AlignLeft);
+    QLabel* label = Typography::label(caption, 12, QFont::DemiBold, palette::gray600);
+    label->setBuddy(field);
+    layout->addWidget(label, 0, Qt::AlignLeft);
     layout->addWidget(field);
     return layout;
 }
@@ -58,14 +61,18 @@ LoginView::LoginView(model::AppModel& model, QWidget* parent)
 
     signIn_->setObjectName(QStringLiteral("signIn"));
     PrimaryButtonStyle::apply(*signIn_);
+    signIn_->setAutoDefault(true); // Return presses it, as Space does
 
     auto* freePlan = new QPushButton(QStringLiteral("Get the free plan"));
     freePlan->setObjectName(QStringLiteral("freePlan"));
     freePlan->setCursor(Qt::PointingHandCursor);
-    // Plain: the label alone, no bezel even while held down.
+    // Plain: the label alone, no bezel even while held down; underlined while it has the focus.
     freePlan->setStyleSheet(
-        QStringLiteral("QPushButton { border: none; padding: 0; background: transparent; color: %1; }")
+        QStringLiteral("QPushButton { border: none; padding: 0; background: transparent; color: %1;"
+                       " outline: none; }"
+                       "QPushButton:focus { text-decoration: underline; }")
             .arg(palette::blue500.name()));
+    freePlan->setAutoDefault(true);
     freePlan->setFont(Typography::font(13, QFont::Normal));
 
     auto* form = new QWidget;
@@ -104,6 +111,13 @@ LoginView::LoginView(model::AppModel& model, QWidget* parent)
     connect(&model_, &model::AppModel::passwordChanged, this, &LoginView::showPassword);
     connect(&model_, &model::AppModel::isBusyChanged, this, &LoginView::showBusy);
     connect(&model_, &model::AppModel::authErrorChanged, this, &LoginView::showAuthError);
+    // After a failed attempt the password is what to type again.
+    connect(&model_, &model::AppModel::authErrorChanged, this, [this] {
+        if (model_.authError()) {
+            password_->setFocus();
+            password_->selectAll();
+        }
+    });
     showEmail();
     showPassword();
     showBusy();
@@ -140,6 +154,13 @@ void LoginView::showBusy() {
 void LoginView::showAuthError() {
     error_->setText(model_.authError().value_or(QString()));
     error_->setVisible(model_.authError().has_value());
+}
+
+// Given the focus as a whole, the screen passes it on to where the keyboard starts; a focus proxy
+// would move both ahead of the toolbar in the Tab order.
+void LoginView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    email_->setFocus(event->reason());
 }
 
 } // namespace korvel::ui

@@ -20,6 +20,9 @@ class LoginView : public QWidget {
 public:
     explicit LoginView(model::AppModel& model, QWidget* parent = nullptr);
 
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
 private:
     void signIn();
     void showEmail();

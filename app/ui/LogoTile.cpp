@@ -24,13 +24,30 @@ LogoTile::LogoTile(int size, QWidget* parent) : QWidget(parent) { setFixedSize(s
 
 void LogoTile::paintEvent(QPaintEvent*) {
     QPainter painter(this);
+    paint(painter, size());
+}
+
+QIcon LogoTile::icon() {
+    QIcon icon;
+    for (const int side : {16, 24, 32, 48, 64, 128, 256}) {
+        QPixmap pixmap(side, side);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        paint(painter, pixmap.size());
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+void LogoTile::paint(QPainter& painter, QSize frame) {
     painter.setRenderHint(QPainter::Antialiasing);
     // The figure lives on a 40 × 40 grid.
-    const qreal s = std::min(width(), height()) / 40.0;
+    const qreal s = std::min(frame.width(), frame.height()) / 40.0;
     const auto at = [s](qreal x, qreal y) { return QPointF(x * s, y * s); };
 
     QPainterPath background;
-    background.addRoundedRect(QRectF(rect()), 10 * s, 10 * s);
+    background.addRoundedRect(QRectF(QPointF(0, 0), frame), 10 * s, 10 * s);
     painter.fillPath(background, palette::navy900);
 
     QPainterPath shield;

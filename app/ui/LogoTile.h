@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QWidget>
 
 namespace korvel::ui {
@@ -13,8 +14,14 @@ class LogoTile : public QWidget {
 public:
     explicit LogoTile(int size, QWidget* parent = nullptr);
 
+    // The logo at the sizes a desktop shows window icons in.
+    static QIcon icon();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+
+private:
+    static void paint(QPainter& painter, QSize frame);
 };
 
 } // namespace korvel::ui

@@ -37,6 +37,8 @@ void MainShell::showEvent(QShowEvent* event) {
     if (!refreshed_) {
         refreshed_ = true;
         model_.refreshState();
+        // Given before the shell was in the window, the focus went nowhere.
+        content_->setFocus();
     }
 }
 
@@ -64,6 +66,8 @@ void MainShell::showSection() {
     }
     layout_->addWidget(content_, 1);
     content_->show();
+    // Each screen hands the focus to its main control, so the keyboard starts there.
+    content_->setFocus();
 }
 
 } // namespace korvel::ui

@@ -9,7 +9,7 @@
 namespace korvel::ui::materialIcons {
 
 QFont font(int pixelSize, QFont::Weight weight = QFont::Normal);
-// The named glyph as an icon for menus and buttons.
-QIcon icon(const QString& name, const QColor& colour);
+// The named glyph as an icon for menus and buttons; in activeColour where the entry is highlighted.
+QIcon icon(const QString& name, const QColor& colour, const QColor& activeColour);
 
 } // namespace korvel::ui::materialIcons

@@ -1,5 +1,6 @@
 #include "PrimaryButtonStyle.h"
 
+#include "FocusRing.h"
 #include "Palette.h"
 
 #include <QPainter>
@@ -39,6 +40,9 @@ void PrimaryButtonStyle::drawControl(ControlElement element, const QStyleOption*
     QPainterPath background;
     background.addRoundedRect(QRectF(button->rect), kCornerRadius, kCornerRadius);
     painter->fillPath(background, button->state & State_Sunken ? palette::blue400 : palette::blue500);
+    if (button->state & State_HasFocus) {
+        FocusRing::paint(*painter, QRectF(button->rect), kCornerRadius, 3, Qt::white);
+    }
     painter->setPen(Qt::white);
     if (widget != nullptr) {
         painter->setFont(widget->font());

@@ -7,7 +7,8 @@ class QPushButton;
 namespace korvel::ui {
 
 // The look of the main call-to-action buttons: a white semibold label on a blue rounded rectangle that
-// lightens while held down, stretched to the full width it is offered. Disabled looks the same; screens
+// lightens while held down, with a white ring inside its edge while it has the focus, stretched to the
+// full width it is offered. Disabled looks the same; screens
 // that disable such a button show that themselves.
 class PrimaryButtonStyle : public QProxyStyle {
     Q_OBJECT

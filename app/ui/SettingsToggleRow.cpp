@@ -12,6 +12,8 @@ SettingsToggleRow::SettingsToggleRow(const QString& title, const QString& subtit
     : SettingsRow(title, subtitle, toggle, parent), toggle_(toggle) {
     // The box shows no text of its own; the row's title names it for assistive technology.
     toggle_->setAccessibleName(title);
+    toggle_->setAccessibleDescription(subtitle);
+    setFocusProxy(toggle_);
     connect(toggle_, &QCheckBox::clicked, this, &SettingsToggleRow::userToggled);
 }
 

@@ -9,6 +9,7 @@
 
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QFocusEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
@@ -72,6 +73,8 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
                                     killSwitch));
 
     auto* uninstall = new QPushButton(QStringLiteral("Open uninstaller\u2026"));
+    uninstall->setAccessibleDescription(
+        QStringLiteral("Remove the tunnel service, protected state, and app."));
     connect(uninstall, &QPushButton::clicked, this, [this] { model_.openUninstaller(); });
     auto* maintenance = new SettingsGroup(QStringLiteral("Maintenance"));
     maintenance->addRow(
@@ -115,6 +118,13 @@ void SettingsView::showError() {
     const std::optional<QString>& error = model_.settingsError();
     error_->setText(error.value_or(QString()));
     error_->setVisible(error.has_value());
+}
+
+// Given the focus as a whole, the screen passes it on to where the keyboard starts; a focus proxy
+// would move both ahead of the toolbar in the Tab order.
+void SettingsView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    autoConnect_->setFocus(event->reason());
 }
 
 } // namespace korvel::ui

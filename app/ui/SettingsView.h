@@ -19,6 +19,9 @@ public:
     // The model must outlive the view.
     explicit SettingsView(model::AppModel& model, QWidget* parent = nullptr);
 
+protected:
+    void focusInEvent(QFocusEvent* event) override;
+
 private:
     void showError();
 

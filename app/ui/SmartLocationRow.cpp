@@ -1,10 +1,12 @@
 #include "SmartLocationRow.h"
 
+#include "FocusRing.h"
 #include "MaterialIcons.h"
 #include "Palette.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -39,6 +41,7 @@ SmartLocationRow::SmartLocationRow(QWidget* parent)
 
 void SmartLocationRow::setSelected(bool selected) {
     selected_ = selected;
+    setAccessibleName(selected ? kTitle + QStringLiteral(", selected") : kTitle);
     update();
 }
 
@@ -87,6 +90,17 @@ void SmartLocationRow::paintEvent(QPaintEvent*) {
             Qt::AlignCenter, QStringLiteral("check_circle"));
     }
     painter.fillRect(QRect(0, height() - 1, width(), 1), palette().color(QPalette::Midlight));
+    if (hasFocus()) {
+        FocusRing::paint(painter, QRectF(rect().adjusted(0, 0, 0, -1)), 6, 1, palette::blue500);
+    }
+}
+
+void SmartLocationRow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
 }
 
 } // namespace korvel::ui

@@ -5,7 +5,8 @@
 namespace korvel::ui {
 
 // The automatic choice above the location rows: a bolt tile, "Smart Location" over "Fastest available
-// server", the chosen mark when selected, and a divider below. The whole row is the button.
+// server", the chosen mark when selected, and a divider below. The whole row is the button; Space and
+// Return press it.
 class SmartLocationRow : public QAbstractButton {
     Q_OBJECT
 
@@ -19,6 +20,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QFont titleFont_;

@@ -211,20 +211,35 @@ TEST(LocationsViewTest, ChoosingARowOrSmartLocationReturnsToConnect) {
     EXPECT_EQ(model.section(), AppSection::locations);
 }
 
-TEST(LocationsViewTest, LoadBarsTellTheirLevelOnlyWhenHovered) {
+TEST(LocationsViewTest, TooltipsTellTheLoadTheStarsActionOrTheKeyThatFlipsIt) {
     Screen screen;
+    screen.clickStar(QStringLiteral("par"));
     const auto* delegate = static_cast<LocationRowDelegate*>(screen.list().itemDelegate());
-    const auto hover = [&](QPoint point) {
+    const auto tip = [&](const char* host, QPoint (*at)(const LocationRowDelegate&, QRect)) {
+        const QPoint point = at(*delegate, screen.rowRect(QString::fromUtf8(host)));
         QHelpEvent event(QEvent::ToolTip, point, screen.list().viewport()->mapToGlobal(point));
         QCoreApplication::sendEvent(screen.list().viewport(), &event);
+        return QToolTip::text();
     };
-    for (const auto& [host, tip] :
-         {std::pair{"ams", "Low load"}, {"par", "Medium load"}, {"ber", "High load"}}) {
-        hover(delegate->loadArea(screen.rowRect(host), false).center());
-        EXPECT_EQ(QToolTip::text(), QString::fromUtf8(tip));
+    const auto bars = [](const LocationRowDelegate& d, QRect row) { return d.loadArea(row, false).center(); };
+    const auto star = [](const LocationRowDelegate&, QRect row) {
+        return LocationRowDelegate::starArea(row).center();
+    };
+    const auto title = [](const LocationRowDelegate&, QRect row) { return row.topLeft() + QPoint(60, 5); };
+    const struct {
+        const char* host;
+        QPoint (*at)(const LocationRowDelegate&, QRect);
+        const char* tip;
+    } rows[] = {{"ams", bars, "Low load"},
+                {"par", bars, "Medium load"},
+                {"ber", bars, "High load"},
+                {"ber", star, "Add Berlin to favourites"},
+                {"par", star, "Remove Paris from favourites"},
+                {"ber", title, "Press F to add Berlin to favourites"},
+                {"par", title, "Press F to remove Paris from favourites"}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(tip(row.host, row.at), QString::fromUtf8(row.tip)) << row.host;
     }
-    hover(screen.rowRect(QStringLiteral("par")).topLeft() + QPoint(60, 5));
-    EXPECT_TRUE(QTest::qWaitFor([] { return !QToolTip::isVisible(); }));
 }
 
 } // namespace

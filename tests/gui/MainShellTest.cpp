@@ -3,8 +3,10 @@
 #include "MainShell.h"
 
 #include "AppToolbar.h"
+#include "BrandPanel.h"
 #include "ConnectView.h"
 #include "ContentView.h"
+#include "LightTheme.h"
 #include "LocationsView.h"
 #include "LoginView.h"
 #include "LogoTile.h"
@@ -15,7 +17,9 @@
 #include "SettingsView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -35,15 +39,25 @@ namespace {
 
 using model::AppSection;
 
-TEST(ContentViewTest, KeepsItsMinimumSizeAndSwapsSignInAndShellLiveOnlyWhenThatChanges) {
+// The sign-in screen's form and brand panel side by side, clear of each other.
+bool signInFits(const ContentView& view) {
+    const auto* form = view.findChild<QPushButton*>(QStringLiteral("signIn"));
+    const auto* panel = view.findChild<BrandPanel*>();
+    return form && panel && form->isVisible() &&
+           form->mapTo(&view, QPoint(form->width(), 0)).x() <= panel->mapTo(&view, QPoint()).x() &&
+           panel->mapTo(&view, QPoint(panel->width(), 0)).x() <= view.width();
+}
+
+TEST(ContentViewTest, KeepsTheMinimumSizeOfEachScreenAndSwapsThemLiveOnlyWhenSignInChanges) {
     test::ModelRig rig;
     model::AppModel& model = rig.start();
     ContentView view(model);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    EXPECT_EQ(view.windowHandle()->minimumSize(), QSize(560, 680)); // what the window manager is told
+    EXPECT_EQ(view.windowHandle()->minimumSize(), QSize(760, 680)); // what the window manager is told
     view.resize(400, 300);
-    EXPECT_EQ(view.size(), QSize(560, 680));
+    EXPECT_EQ(view.size(), QSize(760, 680));
+    EXPECT_TRUE(signInFits(view));
     view.resize(900, 1000);
     EXPECT_EQ(view.size(), QSize(900, 1000));
 
@@ -61,12 +75,19 @@ TEST(ContentViewTest, KeepsItsMinimumSizeAndSwapsSignInAndShellLiveOnlyWhenThatC
     emit model.isSignedInChanged();
     QTest::qWait(5);
     EXPECT_EQ(view.findChild<MainShell*>(), shell);
+    EXPECT_EQ(view.windowHandle()->minimumSize(), QSize(560, 680));
+    view.resize(400, 300);
+    EXPECT_EQ(view.size(), QSize(560, 680));
 
     QAction* signOut = shell->findChild<QMenu*>()->actions().constLast();
     ASSERT_EQ(signOut->text(), QStringLiteral("Sign out"));
     signOut->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.findChild<MainShell*>() == nullptr; }));
     EXPECT_TRUE(view.findChild<LoginView*>() && view.findChild<LoginView*>()->isVisible());
+    // Signed out from the narrowest shell, the window grows to fit the sign-in screen.
+    EXPECT_EQ(view.size(), QSize(760, 680));
+    EXPECT_TRUE(signInFits(view));
+    test::saveScreenshot(view, QStringLiteral("sign-in-after-narrow-shell"));
     EXPECT_FALSE(model.isSignedIn());
     EXPECT_EQ(rig.tokens.stored, std::nullopt);
 }
@@ -152,6 +173,46 @@ TEST(AppToolbarTest, MenuListsTheEntriesInOrderAndEachDoesItsPart) {
     actions[4]->trigger();
     EXPECT_EQ(rig.desktop.opened, test::Log({"https://korvel.example/help/"}));
     EXPECT_TRUE(model.isSignedIn() && model.section() == AppSection::connect);
+}
+
+TEST(LightThemeTest, FieldsStayLightAndMenuIconsReadableUnderADarkDesktopPalette) {
+    // What a dark desktop theme hands the application, for all widgets and for menus of their own.
+    QPalette dark(QColor(53, 53, 53));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, Qt::white);
+    dark.setColor(QPalette::WindowText, Qt::white);
+    QApplication::setPalette(dark);
+    QApplication::setPalette(dark, "QMenu");
+    QApplication::setPalette(dark, "QLineEdit");
+    LightTheme::apply();
+
+    test::ModelRig rig;
+    ContentView window(rig.start());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    auto* email = window.findChild<QLineEdit*>(QStringLiteral("email"));
+    const QPoint inside = email->mapTo(&window, QPoint(email->width() - 6, email->height() / 2));
+    EXPECT_GT(window.grab().toImage().pixelColor(inside).lightness(), 230);
+
+    ASSERT_TRUE(rig.signIn());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.findChild<AppToolbar*>() != nullptr; }));
+    auto* menu = window.findChild<QMenu*>();
+    menu->popup({0, 0});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }));
+    const QImage shown = menu->grab().toImage();
+    test::saveScreenshot(*menu, QStringLiteral("shell-menu-dark-desktop"));
+    menu->hide();
+    // In the first entry's icon column: the darkest pixel against the entry's own background.
+    const QRect entry = menu->actionGeometry(menu->actions().constFirst());
+    const int background = shown.pixelColor(entry.right() - 2, entry.center().y()).lightness();
+    int darkest = 255;
+    for (int x = entry.left(); x < entry.left() + entry.height(); ++x) {
+        for (int y = entry.top(); y <= entry.bottom(); ++y) {
+            darkest = std::min(darkest, shown.pixelColor(x, y).lightness());
+        }
+    }
+    EXPECT_GT(background, 200);
+    EXPECT_GT(background - darkest, 120);
 }
 
 // Strokes meet pixels at fractional positions, so colours are matched within a few steps per channel.
