@@ -33,24 +33,52 @@ inline api::ServerLocation location(const char* host) {
             QStringLiteral("low")};
 }
 
+// Answers at once, or after `delay` as a keyring does that waits for the person to unlock it; a fake
+// with a delay must outlive the model's calls.
 class Tokens final : public api::TokenStore {
 public:
     explicit Tokens(Log& log) : log_(log) {}
-    void save(const QString& token) override { log_.push_back("save"), stored = token; }
-    std::optional<QString> load() override { return stored; }
-    void remove() override { log_.push_back("remove"), stored.reset(); }
+    QCoro::Task<std::optional<QString>> save(QString token) override {
+        log_.push_back("save");
+        co_await wait();
+        if (!notStored) {
+            stored = token;
+        }
+        co_return std::optional<QString>(notStored); // GCC 12 would move from a member named here
+    }
+    QCoro::Task<std::optional<QString>> load() override {
+        co_await wait();
+        co_return std::optional<QString>(stored);
+    }
+    QCoro::Task<> remove() override {
+        log_.push_back("remove");
+        co_await wait();
+        stored.reset();
+    }
     std::optional<QString> stored;
+    std::optional<QString> notStored; // why every save fails
+    std::chrono::milliseconds delay{0};
 
 private:
+    QCoro::Task<> wait() const {
+        if (delay > 0ms) {
+            co_await QCoro::sleepFor(delay);
+        }
+    }
     Log& log_;
 };
 
 class LoginItem final : public platform::LoginItem {
 public:
-    bool isEnabled() const override { return enabled; }
+    Status status() const override { return enabled ? Status::enabled : otherwise; }
     bool registerItem() override { return calls.push_back("register"), enabled = succeeds; }
-    bool unregisterItem() override { return calls.push_back("unregister"), !(enabled = !succeeds); }
+    bool unregisterItem() override {
+        calls.push_back("unregister");
+        otherwise = succeeds ? Status::notRegistered : otherwise;
+        return !(enabled = !succeeds && enabled);
+    }
     bool enabled = false, succeeds = true;
+    Status otherwise = Status::notRegistered; // when not enabled
     Log calls;
 };
 

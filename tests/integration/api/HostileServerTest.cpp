@@ -2,9 +2,9 @@
 #include "ApiStub.h"
 #include "AwaitTask.h"
 #include "HostileHttpServer.h"
+#include "PeakResident.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -52,25 +52,6 @@ INSTANTIATE_TEST_SUITE_P(Behaviours, HostileServer,
                                          HostileCase{"stallMidBody", Behaviour::stallMidBody}),
                          [](const testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
 
-// The process's peak resident memory since the last reset, in KiB.
-qint64 peakResidentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("VmHWM:")) {
-                return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-            }
-        }
-    }
-    return -1;
-}
-
-void resetPeakResident() {
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    ASSERT_TRUE(clear.open(QIODevice::WriteOnly));
-    clear.write("5");
-}
-
 struct EndlessCase {
     const char* name;
     test::ApiStub::Endless framing;
@@ -86,8 +67,8 @@ TEST_P(EndlessBody, IsAbandonedWithinBoundedMemory) {
     server.serveEndless("POST vpn/configs/wireguard", GetParam().framing);
     const QTemporaryDir resources;
     ApiClient client(server.baseUrl(), resources.path());
-    resetPeakResident();
-    const qint64 residentBefore = peakResidentKiB();
+    ASSERT_TRUE(test::resetPeakResident());
+    const qint64 residentBefore = test::peakResidentKiB();
     constexpr std::int64_t kBound = 128LL * 1024 * 1024;
     // Once the body flows, the main thread stands still until the server has sent what nothing should
     // hold, or for a second.
@@ -108,7 +89,8 @@ TEST_P(EndlessBody, IsAbandonedWithinBoundedMemory) {
     EXPECT_EQ(failureOf(outcome), QStringLiteral("The server returned an unexpected response."));
     EXPECT_LT(server.endlessBytesSent(), kBound) << "the body must be abandoned";
     if (!kInstrumented) {
-        EXPECT_LT(peakResidentKiB() - residentBefore, kBound / 1024) << "KiB the transfer held at its peak";
+        EXPECT_LT(test::peakResidentKiB() - residentBefore, kBound / 1024)
+            << "KiB the transfer held at its peak";
     }
 }
 
