@@ -100,9 +100,9 @@ int main(int argc, char* argv[]) {
     const struct {
         Endless framing;
         const char* name;
-    } framings[] = {{Endless::chunked, "peak growth for an endless chunked body"},
-                    {Endless::gzip, "peak growth for an endless gzip body"},
-                    {Endless::withLength, "peak growth for an endless body with a length"}};
+    } framings[] = {{Endless::chunked, "Peak growth for an endless chunked body"},
+                    {Endless::gzip, "Peak growth for an endless gzip body"},
+                    {Endless::withLength, "Peak growth for an endless body with a length"}};
     for (const auto& [framing, name] : framings) {
         std::vector<double> grown;
         std::vector<double> sent;

@@ -149,6 +149,9 @@ struct ModelRig {
         options.serviceDefinitionPath = QString::fromStdString(dir / "korvel-tunneld.socket");
         options.stateMonitorInterval = stateInterval;
         options.sessionTimerInterval = 10ms;
+        if (clock) {
+            options.sessionClock = [this] { return *clock; };
+        }
         options.firstRestoreRetry = 50ms;
         options.restoreRetryLimit = 100ms;
         model.reset(); // first: the old model writes preferences the new one reads
@@ -172,6 +175,7 @@ struct ModelRig {
     Desktop desktop;
     bool upAtStart = false;
     std::chrono::milliseconds stateInterval = 1h;
+    std::optional<std::chrono::nanoseconds> clock; // the session time's; none: the model's own
     Tunnel* tunnel = nullptr;
     std::unique_ptr<model::AppModel> model;
 };

@@ -75,9 +75,17 @@ TEST(DevApi, SignInDevicesServersAndASafeConfiguration) {
             .toUtf8());
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    // Amsterdam's status in capitals, which the server reads as the application does.
+    QFile demoSeed(QStringLiteral(KORVEL_DEMO_SEED));
+    QFile seed(dir.filePath(QStringLiteral("seed.json")));
+    ASSERT_TRUE(demoSeed.open(QIODevice::ReadOnly) && seed.open(QIODevice::WriteOnly));
+    QByteArray seedText = demoSeed.readAll();
+    const qsizetype amsterdam = seedText.indexOf("\"status\": \"online\"", seedText.indexOf("Amsterdam"));
+    seed.write(seedText.replace(amsterdam, 18, "\"status\": \"ONLINE\""));
+    seed.close();
     QProcess process;
-    const QString url = startDevApi(process, {QStringLiteral("--seed"), QStringLiteral(KORVEL_DEMO_SEED),
-                                              QStringLiteral("--hook"), hook});
+    const QString url =
+        startDevApi(process, {QStringLiteral("--seed"), seed.fileName(), QStringLiteral("--hook"), hook});
     ASSERT_FALSE(url.isEmpty()) << process.readAllStandardError().toStdString();
     ApiClient client(url, dir.path());
     ApiClient anonymous(url, dir.path());
