@@ -46,16 +46,15 @@ std::optional<QString> infoValue(const QString& resourcesFolder) {
 
 struct Base {
     QUrl url;
-    // The name the person who set the base knows it by; none for the built-in default.
-    std::optional<QString> source;
+    // The name the person who set the base knows it by.
+    QString source;
 };
 
 Base resolveBaseUrl(const std::optional<QString>& argument, const QString& resourcesFolder) {
     QString text;
-    std::optional<QString> source;
+    QString source = QStringLiteral("The API address");
     if (argument) {
         text = *argument;
-        source = QStringLiteral("The API address");
     } else if (qEnvironmentVariableIsSet("KORVEL_API")) {
         text = qEnvironmentVariable("KORVEL_API");
         source = QStringLiteral("KORVEL_API");
@@ -84,7 +83,7 @@ std::optional<QString> refusalOf(const Base& base) {
     }
     return QStringLiteral("%1 must be an https:// address; http:// is allowed only for this computer "
                           "(localhost).")
-        .arg(base.source.value_or(QStringLiteral("The API address")));
+        .arg(base.source);
 }
 
 int effectivePort(const QUrl& url) {
