@@ -206,6 +206,10 @@ TEST(AppModelTest, RestoreKeepsTheTokenOnlyWhileTheServerCannotBeReached) {
         EXPECT_TRUE(!model.isRestoreRetryScheduled() && busyChanges == 0);
         EXPECT_EQ(model.authError(), row.signInFirst ? std::optional(kUnreachable) : std::nullopt);
     }
+    ModelRig rig; // a stored token that could not go into a header counts as none
+    rig.tokens.stored = QStringLiteral("abc\r\nX-Injected: yes");
+    ASSERT_TRUE(finish(rig.start().waitForRestoreAttempt()));
+    EXPECT_TRUE(rig.api->requests.empty() && !rig.model->isSignedIn());
 }
 
 TEST(AppModelTest, ToggleConnectsAndDisconnectsThroughEveryRowOfTheFlow) {
