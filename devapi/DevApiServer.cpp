@@ -53,15 +53,21 @@ std::string newToken() {
     return hex.data();
 }
 
-int loadRank(std::string load) {
-    std::transform(load.begin(), load.end(), load.begin(), [](unsigned char c) { return std::tolower(c); });
+std::string lowered(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+int loadRank(const std::string& text) {
+    const std::string load = lowered(text);
     if (load == "high") {
         return 2;
     }
     return load == "medium" || load == "med" ? 1 : 0;
 }
 
-bool isOnline(const Seed::Server& server) { return server.status == "online"; }
+// As the application reads it: "Online" is online, "online " is not.
+bool isOnline(const Seed::Server& server) { return lowered(server.status) == "online"; }
 
 } // namespace
 

@@ -6,7 +6,9 @@
 #     socket and state, the tunnel's marker and resolver settings never reach the real system;
 #   - two network namespaces joined by a veth pair: the peer side (10.99.0.1) holds a wireguard-go
 #     peer (10.64.0.1 inside the tunnel) and korvel-devapi, which tells the peer about each device;
-#     the client side (10.99.0.2) runs the installed daemon and the installed application.
+#     the client side (10.99.0.2) runs the installed daemon and the installed application;
+#   - korvel-devapi speaks HTTPS, as the application insists for any host but its own, with a
+#     certificate from a certificate authority made for the run that only the copy trusts.
 #
 # The caller runs inside a private mount namespace of its own (sandbox_enter), so every mount below
 # disappears with it, even when it is killed.
@@ -111,8 +113,10 @@ sandbox_start_devapi() {
         "$sandbox_source/devapi/demo-seed.json" >"$work/seed.json"
     printf '#!/bin/sh\nexec wg set wgsrv peer "$1" allowed-ips "$2"\n' >"$work/peer-hook"
     chmod 0755 "$work/peer-hook"
+    sandbox_certificate || return 1
     nsenter -t "$server_pid" -m -n "$build/devapi/korvel-devapi" --seed "$work/seed.json" \
-        --host 10.99.0.1 --port 0 --hook "$work/peer-hook" >"$work/devapi.log" 2>&1 &
+        --host 10.99.0.1 --port 0 --hook "$work/peer-hook" \
+        --tls-cert "$work/devapi.pem" --tls-key "$work/devapi.key" >"$work/devapi.log" 2>&1 &
     for _ in $(seq 100); do
         sandbox_api=$(sed -n 's/^Listening on //p' "$work/devapi.log")
         [ -n "$sandbox_api" ] && return 0
@@ -120,6 +124,23 @@ sandbox_start_devapi() {
     done
     cat "$work/devapi.log"
     return 1
+}
+
+# A certificate authority for this run, trusted by the copy alone, and the API server's certificate for
+# 10.99.0.1 signed by it.
+sandbox_certificate() {
+    local work=$sandbox_work
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+        -subj "/CN=Korvel sandbox authority" -keyout "$work/authority.key" -out "$work/authority.pem" \
+        >"$work/certificate.log" 2>&1 &&
+        openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -subj "/CN=10.99.0.1" \
+            -keyout "$work/devapi.key" -out "$work/devapi.csr" >>"$work/certificate.log" 2>&1 &&
+        openssl x509 -req -in "$work/devapi.csr" -CA "$work/authority.pem" -CAkey "$work/authority.key" \
+            -CAcreateserial -days 2 -extfile <(echo "subjectAltName=IP:10.99.0.1") \
+            -out "$work/devapi.pem" >>"$work/certificate.log" 2>&1 &&
+        install -D -m 0644 "$work/authority.pem" "$sandbox_root/usr/local/share/ca-certificates/korvel-sandbox.crt" &&
+        chroot "$sandbox_root" update-ca-certificates >>"$work/certificate.log" 2>&1 ||
+        { cat "$work/certificate.log" && return 1; }
 }
 
 # sandbox_exec COMMAND...: runs a command in the copy, on the client side, with a clean environment.

@@ -6,30 +6,40 @@
 #include "TokenResponse.h"
 
 #include <QCoroTask>
+#include <QFuture>
 #include <QList>
-#include <QNetworkAccessManager>
 #include <QString>
+#include <QThread>
 #include <QUrl>
 
 #include <chrono>
 #include <optional>
 
-class QNetworkReply;
+class QNetworkAccessManager;
 class QNetworkRequest;
 
 namespace korvel::api {
 
+// What one transfer gave: the body and status, or the message to fail with.
+struct Transferred;
+
 // The application's only door to the account web API. Every operation fails with an ApiError and
 // nothing else; none retries. Operations prepare their request when called, so a token change affects
 // only later calls. Destroying the client aborts what is in flight: those operations fail as unreachable.
+//
+// Replies are read on a thread of the client's own that does nothing else, so a body is counted, and
+// abandoned past the limit, as it arrives, however busy the caller's thread is.
 class ApiClient {
 public:
     static constexpr std::chrono::milliseconds kTransferTimeout{30000};
     // Larger response bodies are abandoned so a broken server cannot exhaust memory.
     static constexpr qsizetype kMaxBodyBytes = 16 * 1024 * 1024;
+    // How far Qt's own network thread may read ahead of the reading thread once a response has begun.
+    static constexpr qint64 kReadAheadBytes = 1024 * 1024;
 
     // baseUrl: used unchanged when given; else KORVEL_API, else KorvelApiBase in
-    // <resourcesFolder>/Info.ini, else the built-in default.
+    // <resourcesFolder>/Info.ini, else the built-in default. A cleartext base for any host but this
+    // computer fails every operation with a sentence that names where it came from.
     explicit ApiClient(std::optional<QString> baseUrl = std::nullopt,
                        const QString& resourcesFolder = defaultResourcesFolder(),
                        std::chrono::milliseconds transferTimeout = kTransferTimeout);
@@ -44,7 +54,10 @@ public:
 
     const QUrl& baseUrl() const { return baseUrl_; }
     const std::optional<QString>& token() const { return token_; }
+    // A token that is not usable is never sent.
     void setToken(std::optional<QString> token) { token_ = std::move(token); }
+    // Printable ASCII without spaces: the only tokens that can go into a header as they are.
+    static bool isUsableToken(const QString& token);
 
     QCoro::Task<TokenResponse> login(QString email, QString password);
     QCoro::Task<Account> account();
@@ -56,15 +69,20 @@ public:
 
 private:
     QNetworkRequest prepare(const QString& path) const;
-    QNetworkReply* get(const QString& path);
-    QNetworkReply* post(const QString& path, const QByteArray& body);
-
+    // Starts the request on the reading thread: a GET, or a POST of the body.
+    QFuture<Transferred> transfer(const QString& path, std::optional<QByteArray> body = std::nullopt);
+    // Static: the client may be gone by the time the response arrives.
     template <class T>
-    static QCoro::Task<T> send(QNetworkReply* reply);
+    static QCoro::Task<T> decoded(QFuture<Transferred> arriving);
 
     QUrl baseUrl_;
+    // Why the base may not be used.
+    std::optional<QString> refusal_;
     std::optional<QString> token_;
-    QNetworkAccessManager manager_;
+    QThread reading_;
+    // Both live on the reading thread; the manager is the context's child.
+    QObject* context_;
+    QNetworkAccessManager* manager_ = nullptr;
 };
 
 } // namespace korvel::api

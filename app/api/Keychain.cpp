@@ -1,11 +1,12 @@
 #include "Keychain.h"
 
+#include <QCoroFuture>
 #include <QObject>
+#include <QPromise>
 #include <QStringDecoder>
 #include <QThread>
 #include <qt6keychain/keychain.h>
 
-#include <future>
 #include <memory>
 #include <type_traits>
 
@@ -38,9 +39,10 @@ QObject* worker() {
 // Starts a job on the worker. The job and the promise belong to the worker thread, so a caller that
 // stopped waiting leaves nothing behind that the job could touch after the caller has gone.
 template <class Job, class Prepare>
-std::future<Outcome> start(Prepare prepare) {
-    auto promise = std::make_shared<std::promise<Outcome>>();
-    std::future<Outcome> future = promise->get_future();
+QFuture<Outcome> start(Prepare prepare) {
+    auto promise = std::make_shared<QPromise<Outcome>>();
+    QFuture<Outcome> future = promise->future();
+    promise->start();
     QMetaObject::invokeMethod(
         worker(),
         [promise, prepare = std::move(prepare)] {
@@ -54,7 +56,8 @@ std::future<Outcome> start(Prepare prepare) {
                 if constexpr (std::is_same_v<Job, QKeychain::ReadPasswordJob>) {
                     outcome.data = job->binaryData();
                 }
-                promise->set_value(std::move(outcome));
+                promise->addResult(std::move(outcome));
+                promise->finish();
                 job->deleteLater();
             });
             job->start();
@@ -63,7 +66,7 @@ std::future<Outcome> start(Prepare prepare) {
     return future;
 }
 
-std::future<Outcome> startDelete() {
+QFuture<Outcome> startDelete() {
     return start<QKeychain::DeletePasswordJob>([](QKeychain::DeletePasswordJob&) {});
 }
 
@@ -78,35 +81,46 @@ std::optional<QString> decodeUtf8(const QByteArray& bytes) {
     return text;
 }
 
+// Why the keyring did not take the token, for the person who signed in.
+std::optional<QString> whyNotStored(QKeychain::Error error) {
+    switch (error) {
+    case QKeychain::NoError:
+        return std::nullopt;
+    case QKeychain::AccessDenied:
+    case QKeychain::AccessDeniedByUser:
+        return QStringLiteral("Could not store the sign-in: the keyring is locked or refused access.");
+    default:
+        return QStringLiteral("Could not store the sign-in: no keyring (Secret Service) answered on the "
+                              "session bus.");
+    }
+}
+
 } // namespace
 
-Keychain::Keychain(std::chrono::milliseconds waitLimit) : waitLimit_(waitLimit) {}
-
-void Keychain::save(const QString& token) {
+QCoro::Task<std::optional<QString>> Keychain::save(QString token) {
     // Binary data: the text mode would cut the token at a NUL byte.
     const QByteArray bytes = token.toUtf8();
     startDelete();
-    std::future<Outcome> added = start<QKeychain::WritePasswordJob>(
+    // The queue runs the delete before the add, so waiting for the add covers both. Started outside the
+    // co_await: GCC 12 destroys a lambda's captures twice when the lambda is a temporary there.
+    const QFuture<Outcome> adding = start<QKeychain::WritePasswordJob>(
         [bytes](QKeychain::WritePasswordJob& job) { job.setBinaryData(bytes); });
-    // The queue runs the delete before the add, so waiting for the add covers both.
-    added.wait_for(waitLimit_);
+    const Outcome added = co_await adding;
+    co_return whyNotStored(added.error);
 }
 
-std::optional<QString> Keychain::load() {
-    std::future<Outcome> read = start<QKeychain::ReadPasswordJob>([](QKeychain::ReadPasswordJob&) {});
-    if (read.wait_for(waitLimit_) != std::future_status::ready) {
-        return std::nullopt;
+QCoro::Task<std::optional<QString>> Keychain::load() {
+    const QFuture<Outcome> reading = start<QKeychain::ReadPasswordJob>([](QKeychain::ReadPasswordJob&) {});
+    const Outcome read = co_await reading;
+    if (read.error != QKeychain::NoError) {
+        co_return std::nullopt;
     }
-    const Outcome outcome = read.get();
-    if (outcome.error != QKeychain::NoError) {
-        return std::nullopt;
-    }
-    return decodeUtf8(outcome.data);
+    co_return decodeUtf8(read.data);
 }
 
-void Keychain::remove() {
-    std::future<Outcome> deleted = startDelete();
-    deleted.wait_for(waitLimit_);
+QCoro::Task<> Keychain::remove() {
+    const QFuture<Outcome> deleting = startDelete();
+    co_await deleting;
 }
 
 } // namespace korvel::api

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoroTask>
 #include <QString>
 
 #include <optional>
@@ -7,18 +8,19 @@
 namespace korvel::api {
 
 // Where the bearer token persists between runs. The model holds one through this interface so its tests
-// can substitute their own. No operation reports a failure: a token that could not be stored shows up
-// as none at the next load.
+// can substitute their own. Each operation takes as long as the store does, without blocking the
+// caller's event loop.
 class TokenStore {
 public:
     virtual ~TokenStore() = default;
 
-    // Replaces whatever is stored.
-    virtual void save(const QString& token) = 0;
+    // Replaces whatever is stored. Gives none once the token is stored; otherwise why it could not be,
+    // as a sentence for the person who signed in.
+    virtual QCoro::Task<std::optional<QString>> save(QString token) = 0;
     // The stored token, or none for every kind of failure.
-    virtual std::optional<QString> load() = 0;
+    virtual QCoro::Task<std::optional<QString>> load() = 0;
     // Removing nothing is not a failure.
-    virtual void remove() = 0;
+    virtual QCoro::Task<> remove() = 0;
 };
 
 } // namespace korvel::api

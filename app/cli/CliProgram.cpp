@@ -17,7 +17,20 @@
 
 namespace korvel::cli {
 
+namespace {
+
+// Standard error carries the command's own sentences only: Qt's warnings are not for the person
+// typing.
+void dropQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtFatalMsg) {
+        std::fputs(qPrintable(message + u'\n'), stderr);
+    }
+}
+
+} // namespace
+
 int CliProgram::run(int argc, char** argv, model::AppModelOptions options) {
+    qInstallMessageHandler(dropQtMessages);
     // A core application is enough: the command line never opens an address or a window.
     QCoreApplication application(argc, argv);
     QTextStream out(stdout);
@@ -39,6 +52,10 @@ int CliProgram::run(int argc, char** argv, model::AppModelOptions options) {
     const Command& command = std::get<Command>(parsed);
     if (command.kind == Command::Kind::help) {
         out << CommandLine::help(command.topic);
+        return 0;
+    }
+    if (command.kind == Command::Kind::version) {
+        out << "korvel " KORVEL_VERSION "\n";
         return 0;
     }
     // Before the model exists: its session restore must not wait on the person typing.

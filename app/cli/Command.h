@@ -12,6 +12,7 @@ namespace korvel::cli {
 struct Command {
     enum class Kind {
         help,
+        version,
         login,
         logout,
         status,
@@ -35,6 +36,7 @@ struct Command {
     // locations
     model::LocationTab tab = model::LocationTab::recommended;
     QString search;
+    // locations, status
     bool json = false;
     // settings: the values to store; none leaves a preference as it is.
     std::optional<bool> launchAtLogin;

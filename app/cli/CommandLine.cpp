@@ -20,12 +20,16 @@ const std::array<Subcommand, 9> kSubcommands{{
     {Kind::login, u"login", u"login EMAIL", u"Sign in to your Korvel account",
      u"Signs in with EMAIL. The password is read from the terminal without echo or, when standard input\n"
      u"is not a terminal, from its first line. Prints the status afterwards; with auto-connect on, the\n"
-     u"tunnel comes up as well.\n"},
+     u"tunnel comes up as well. Fails when the sign-in cannot be stored in the keyring, since no later\n"
+     u"command could use it.\n"},
     {Kind::logout, u"logout", u"logout", u"Take the tunnel down and sign out",
      u"Takes the tunnel down and signs out: the stored sign-in is deleted. Favorites, recent locations and\n"
      u"the settings stay. Works without a session too, for example to take down a tunnel left up.\n"},
-    {Kind::status, u"status", u"status", u"Show the tunnel, location, plan and data used",
-     u"Prints the tunnel state, the chosen location, the plan and the data used this month.\n"},
+    {Kind::status, u"status", u"status [--json]", u"Show the tunnel, location, plan and data used",
+     u"Prints the tunnel state, the chosen location, the plan and the data used this month. --json prints\n"
+     u"one JSON object instead: signed_in, tunnel (disconnected, connecting, connected or error),\n"
+     u"tunnel_error, location (the host name, or auto), location_name, plan, free_plan, speed_mbps and\n"
+     u"bytes_used (null when unknown).\n"},
     {Kind::locations, u"locations", u"locations [--tab recommended|all|recent] [--search TEXT] [--json]",
      u"List the locations",
      u"Lists the online locations as the locations screen does. recommended (the default): favorites\n"
@@ -43,7 +47,8 @@ const std::array<Subcommand, 9> kSubcommands{{
      u"Brings the tunnel up to the chosen location. With HOSTNAME or auto, chooses that first; while the\n"
      u"tunnel is up, takes it down and brings it up again there. Without one, a tunnel that is\n"
      u"already up stays as it is.\n"},
-    {Kind::disconnect, u"disconnect", u"disconnect", u"Take the tunnel down", u"Takes the tunnel down.\n"},
+    {Kind::disconnect, u"disconnect", u"disconnect", u"Take the tunnel down",
+     u"Takes the tunnel down. Works without a session too.\n"},
     {Kind::settings, u"settings", u"settings [--launch-at-login on|off] [--auto-connect on|off]",
      u"Show or change the settings",
      u"Changes the settings given, then prints both. --launch-at-login starts Korvel when you log in;\n"
@@ -99,6 +104,14 @@ std::variant<Command, CommandLine::Error> CommandLine::parse(const QStringList& 
         return Error{QStringLiteral("No command given."), std::nullopt};
     }
     const QString& first = arguments.first();
+    if (first == QStringLiteral("--version")) {
+        if (arguments.size() > 1) {
+            return Error{QStringLiteral("--version takes no arguments."), std::nullopt};
+        }
+        Command version;
+        version.kind = Kind::version;
+        return version;
+    }
     if (isHelp(first) || first == QStringLiteral("help")) {
         Command help;
         if (arguments.size() > 2) {
@@ -151,7 +164,8 @@ std::variant<Command, CommandLine::Error> CommandLine::parse(const QStringList& 
             name = argument.left(equals);
             value = argument.mid(equals + 1);
         }
-        const bool isFlag = kind == Kind::locations && name == QStringLiteral("--json");
+        const bool isFlag =
+            (kind == Kind::locations || kind == Kind::status) && name == QStringLiteral("--json");
         const bool takesValue = (kind == Kind::locations &&
                                  (name == QStringLiteral("--tab") || name == QStringLiteral("--search"))) ||
                                 (kind == Kind::settings && (name == QStringLiteral("--launch-at-login") ||
@@ -222,9 +236,10 @@ QString CommandLine::help(std::optional<Command::Kind> topic) {
                     .arg(subcommand.name.toString().leftJustified(12), subcommand.summary);
     }
     text += QStringLiteral(
-        "\nRun 'korvel COMMAND --help' for the arguments of one command.\n\n"
+        "\nRun 'korvel COMMAND --help' for the arguments of one command, 'korvel --version' for the\n"
+        "version, and 'korvel' alone for the window.\n\n"
         "Each command first restores the stored sign-in, as Korvel does when it starts. Every command but\n"
-        "logout and settings needs a session; sign in with 'korvel login EMAIL'.\n\n"
+        "disconnect, logout and settings needs a session; sign in with 'korvel login EMAIL'.\n\n"
         "Exit status: 0 on success; 1 when the command failed, with the reason on standard error; 2 when\n"
         "the command line is wrong.\n");
     return text;

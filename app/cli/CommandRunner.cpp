@@ -3,6 +3,10 @@
 #include "LocationsText.h"
 
 #include "AppModel.h"
+#include "TunnelWireFormat.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <algorithm>
 
@@ -16,6 +20,20 @@ const QString kListNotLoaded = QStringLiteral("Could not load the locations. Ple
 
 QString onOff(bool enabled) { return enabled ? QStringLiteral("on") : QStringLiteral("off"); }
 
+QString tunnelStateName(TunnelState::Kind kind) {
+    switch (kind) {
+    case TunnelState::Kind::disconnected:
+        return QStringLiteral("disconnected");
+    case TunnelState::Kind::connecting:
+        return QStringLiteral("connecting");
+    case TunnelState::Kind::connected:
+        return QStringLiteral("connected");
+    case TunnelState::Kind::error:
+        return QStringLiteral("error");
+    }
+    return {};
+}
+
 } // namespace
 
 CommandRunner::CommandRunner(model::AppModel& model, QTextStream& out, QTextStream& err)
@@ -28,6 +46,7 @@ QCoro::Task<int> CommandRunner::run(Command command, QString password) {
     int code = 2;
     switch (command.kind) {
     case Command::Kind::help:
+    case Command::Kind::version:
         // Answered before any model exists.
         break;
     case Command::Kind::login:
@@ -37,7 +56,7 @@ QCoro::Task<int> CommandRunner::run(Command command, QString password) {
         code = co_await logout();
         break;
     case Command::Kind::status:
-        code = status();
+        code = status(command.json);
         break;
     case Command::Kind::locations:
         code = locations(command);
@@ -70,24 +89,36 @@ QCoro::Task<int> CommandRunner::login(QString email, QString password) {
         fail(*model_.authError());
         co_return 1;
     }
+    // The next command would find no sign-in.
+    if (model_.tokenStoreError()) {
+        fail(*model_.tokenStoreError());
+        co_return 1;
+    }
     out_ << "Signed in.\n";
     printStatus();
     co_return 0;
 }
 
 QCoro::Task<int> CommandRunner::logout() {
+    // Offline, the stored sign-in is kept and waits for the server: it is there to sign out of.
+    const bool signedIn = model_.isSignedIn() || model_.isRestoreRetryScheduled();
     co_await model_.signOut();
-    out_ << "Signed out.\n";
+    out_ << (signedIn ? "Signed out.\n" : "Not signed in.\n");
     co_return 0;
 }
 
-int CommandRunner::status() {
-    if (!model_.isSignedIn()) {
+int CommandRunner::status(bool json) {
+    if (json) {
+        out_ << statusJson();
+    } else if (model_.isSignedIn()) {
+        printStatus();
+    } else {
         printTunnel();
+    }
+    if (!model_.isSignedIn()) {
         explainNoSession();
         return 1;
     }
-    printStatus();
     return 0;
 }
 
@@ -178,6 +209,9 @@ QCoro::Task<int> CommandRunner::connect(Command command) {
     co_await model_.toggle();
     if (model_.state().kind() == TunnelState::Kind::error) {
         fail(model_.state().message());
+        if (tunnel::isSocketMissing(model_.state().message())) {
+            fail(QStringLiteral("Start it with: sudo systemctl enable --now korvel-tunneld.socket"));
+        }
         co_return 1;
     }
     if (!isConnected()) {
@@ -190,11 +224,8 @@ QCoro::Task<int> CommandRunner::connect(Command command) {
 }
 
 QCoro::Task<int> CommandRunner::disconnect() {
-    if (!hasSession()) {
-        co_return 1;
-    }
     if (isConnected()) {
-        co_await model_.toggle();
+        co_await model_.disconnect();
         if (isConnected()) {
             fail(QStringLiteral("Could not disconnect. The tunnel is still up."));
             co_return 1;
@@ -272,6 +303,25 @@ void CommandRunner::printTunnel() {
         out_ << "Tunnel: Connection problem: " << state.message() << '\n';
         break;
     }
+}
+
+QByteArray CommandRunner::statusJson() const {
+    const TunnelState& state = model_.state();
+    const std::optional<ServerLocation>& chosen = model_.selectedLocation();
+    const auto orNull = [](const auto& value) { return value ? QJsonValue(*value) : QJsonValue(); };
+    const QJsonObject status{
+        {QStringLiteral("signed_in"), model_.isSignedIn()},
+        {QStringLiteral("tunnel"), tunnelStateName(state.kind())},
+        {QStringLiteral("tunnel_error"),
+         state.kind() == TunnelState::Kind::error ? QJsonValue(state.message()) : QJsonValue()},
+        {QStringLiteral("location"), chosen ? chosen->hostname : QStringLiteral("auto")},
+        {QStringLiteral("location_name"), model_.selectedLocationLabel()},
+        {QStringLiteral("plan"), model_.isSignedIn() ? QJsonValue(model_.statusLine()) : QJsonValue()},
+        {QStringLiteral("free_plan"), model_.isSignedIn() ? QJsonValue(model_.isFreePlan()) : QJsonValue()},
+        {QStringLiteral("speed_mbps"), orNull(model_.speedMbps())},
+        {QStringLiteral("bytes_used"), orNull(model_.bytesUsed())},
+    };
+    return QJsonDocument(status).toJson(QJsonDocument::Compact) + '\n';
 }
 
 void CommandRunner::printStatus() {

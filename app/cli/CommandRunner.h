@@ -30,7 +30,7 @@ public:
 private:
     QCoro::Task<int> login(QString email, QString password);
     QCoro::Task<int> logout();
-    int status();
+    int status(bool json);
     int locations(const Command& command);
     int select(const Command& command);
     int favorite(const QString& hostname);
@@ -46,6 +46,9 @@ private:
     bool isConnected() const;
     void printTunnel();
     void printStatus();
+    // One line of JSON: signed_in, tunnel, tunnel_error, location, location_name, plan, free_plan,
+    // speed_mbps, bytes_used.
+    QByteArray statusJson() const;
     void fail(const QString& message);
 
     model::AppModel& model_;

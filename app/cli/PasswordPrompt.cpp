@@ -36,6 +36,10 @@ QString PasswordPrompt::read(const QString& prompt) {
     for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
         line.push_back(static_cast<char>(c));
     }
+    // A line written on Windows, or by a program that ends lines so.
+    if (!terminal && !line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
     if (terminal) {
         ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &echoing);
         std::signal(SIGINT, SIG_DFL);

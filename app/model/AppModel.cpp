@@ -62,15 +62,15 @@ AppModel::AppModel(api::TokenStore& tokens, platform::Preferences& preferences,
       api_(std::make_unique<api::ApiClient>(std::move(options.apiBaseUrl))),
       tunnel_(options.tunnel ? std::move(options.tunnel) : std::make_unique<tunnel::TunnelController>()),
       favoriteHostnames_(preferences.favoriteHostnames()), recentHostnames_(preferences.recentHostnames()),
-      sessionTimer_(this), launchAtLogin_(preferences.launchAtLogin()),
-      autoConnect_(preferences.autoConnect()), stateTimer_(this), statusLine_(kFreePlan), restoreRetry_(this),
-      nextRestoreRetry_(options.firstRestoreRetry), firstRestoreRetry_(options.firstRestoreRetry),
-      restoreRetryLimit_(options.restoreRetryLimit),
+      sessionClock_(std::move(options.sessionClock)), sessionTimer_(this),
+      launchAtLogin_(preferences.launchAtLogin()), autoConnect_(preferences.autoConnect()), stateTimer_(this),
+      statusLine_(kFreePlan), restoreRetry_(this), nextRestoreRetry_(options.firstRestoreRetry),
+      firstRestoreRetry_(options.firstRestoreRetry), restoreRetryLimit_(options.restoreRetryLimit),
       autoConnectAfterRestore_(options.autoConnectAfterRestore) {
     sessionTimer_.setInterval(options.sessionTimerInterval);
     connect(&sessionTimer_, &QTimer::timeout, this, [this] {
         if (sessionStart_) {
-            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - *sessionStart_;
+            const std::chrono::duration<double> elapsed = sessionClock_() - *sessionStart_;
             assign(sessionElapsed_, elapsed.count(), &AppModel::sessionElapsedChanged);
         }
     });
@@ -79,12 +79,9 @@ AppModel::AppModel(api::TokenStore& tokens, platform::Preferences& preferences,
     restoreRetry_.setSingleShot(true);
     connect(&restoreRetry_, &QTimer::timeout, this, [this] { restore(); });
 
-    applyLaunchAtLoginPreference();
+    applyLaunchAtLoginPreference(true);
     stateTimer_.start();
-    if (const std::optional<QString> token = tokens_.load()) {
-        api_->setToken(*token);
-        restore();
-    }
+    restoreStoredSession();
 }
 
 AppModel::~AppModel() {
@@ -113,7 +110,7 @@ void AppModel::setSection(AppSection section) { assign(section_, section, &AppMo
 void AppModel::setLaunchAtLogin(bool enabled) {
     assign(launchAtLogin_, enabled, &AppModel::launchAtLoginChanged);
     preferences_.setLaunchAtLogin(enabled);
-    applyLaunchAtLoginPreference();
+    applyLaunchAtLoginPreference(false);
 }
 
 void AppModel::setAutoConnect(bool enabled) {
@@ -133,7 +130,10 @@ QCoro::Task<> AppModel::login() {
         assign(authError_, std::optional(kEnterEmailAndPassword), &AppModel::authErrorChanged);
         co_return;
     }
-    stopRestoring();
+    // A restore waiting to try again waits for the sign-in, and goes on if the sign-in does not get through.
+    const bool restoreWaiting = restoreRetry_.isActive();
+    restoreRetry_.stop();
+    const quint64 generation = restoreGeneration_;
     setBusy(true);
     const Lifetime alive = alive_;
     std::optional<QString> failure;
@@ -142,8 +142,13 @@ QCoro::Task<> AppModel::login() {
         if (alive.expired()) {
             co_return;
         }
+        stopRestoring();
         api_->setToken(response.token);
-        tokens_.save(response.token);
+        std::optional<QString> notStored = co_await tokens_.save(response.token);
+        if (alive.expired()) {
+            co_return;
+        }
+        tokenStoreError_ = std::move(notStored);
         setPassword(QString());
         co_await afterSignIn(true);
     } catch (const api::ApiError& error) {
@@ -156,6 +161,9 @@ QCoro::Task<> AppModel::login() {
     }
     if (failure) {
         assign(authError_, std::move(failure), &AppModel::authErrorChanged);
+        if (restoreWaiting && generation == restoreGeneration_) {
+            restoreRetry_.start(nextRestoreRetry_);
+        }
     }
     setBusy(false);
 }
@@ -197,6 +205,24 @@ QCoro::Task<> AppModel::afterSignIn(bool mayAutoConnect) {
     }
 }
 
+QCoro::Task<> AppModel::restoreStoredSession() {
+    const Lifetime alive = alive_;
+    const quint64 generation = restoreGeneration_;
+    isRestoring_ = true;
+    const std::optional<QString> token = co_await tokens_.load();
+    if (alive.expired()) {
+        co_return;
+    }
+    // A token that could not be sent counts as none; a sign-in since the load began owns the session.
+    if (token && api::ApiClient::isUsableToken(*token) && generation == restoreGeneration_) {
+        api_->setToken(*token);
+        co_await restore();
+        co_return;
+    }
+    isRestoring_ = false;
+    emit restoreAttemptEnded();
+}
+
 QCoro::Task<> AppModel::restore() {
     const Lifetime alive = alive_;
     const quint64 generation = restoreGeneration_;
@@ -212,7 +238,6 @@ QCoro::Task<> AppModel::restore() {
     if (alive.expired()) {
         co_return;
     }
-    isRestoring_ = false;
     restoreError_ = failure;
     // A sign-in or sign-out since the attempt began owns the token now.
     if (failure && generation == restoreGeneration_) {
@@ -223,9 +248,13 @@ QCoro::Task<> AppModel::restore() {
             nextRestoreRetry_ = std::min(nextRestoreRetry_ * 2, restoreRetryLimit_);
         } else {
             api_->setToken(std::nullopt);
-            tokens_.remove();
+            co_await tokens_.remove();
+            if (alive.expired()) {
+                co_return;
+            }
         }
     }
+    isRestoring_ = false;
     emit restoreAttemptEnded();
 }
 
@@ -254,8 +283,10 @@ QCoro::Task<> AppModel::signOut() {
     }
     stopSessionTimer();
     api_->setToken(std::nullopt);
-    tokens_.remove();
+    // Awaited last, so the screens show the sign-out at once while the store takes its time.
+    QCoro::Task<> removed = tokens_.remove();
     device_.reset();
+    bytesUsed_.reset();
     setEmail(QString());
     setPassword(QString());
     assign(isSignedIn_, false, &AppModel::isSignedInChanged);
@@ -268,6 +299,7 @@ QCoro::Task<> AppModel::signOut() {
     assign(locations_, QList<ServerLocation>(), &AppModel::locationsChanged);
     setSelectedLocation(std::nullopt);
     assign(serversLoaded_, false, &AppModel::serversLoadedChanged);
+    co_await std::move(removed);
 }
 
 void AppModel::refreshState() {
@@ -341,17 +373,7 @@ QCoro::Task<> AppModel::toggle() {
     }
     const Lifetime alive = alive_;
     if (state_.kind() == TunnelState::Kind::connected) {
-        setBusy(true);
-        try {
-            co_await tunnel_->disconnect();
-        } catch (...) {
-            // The refresh below shows whatever the interface really is.
-        }
-        if (alive.expired()) {
-            co_return;
-        }
-        setBusy(false);
-        refreshState();
+        co_await disconnect();
         co_return;
     }
     if (!QFileInfo::exists(serviceDefinitionPath_)) {
@@ -387,11 +409,26 @@ QCoro::Task<> AppModel::toggle() {
     refreshState();
 }
 
+QCoro::Task<> AppModel::disconnect() {
+    const Lifetime alive = alive_;
+    setBusy(true);
+    try {
+        co_await tunnel_->disconnect();
+    } catch (...) {
+        // The refresh below shows whatever the interface really is.
+    }
+    if (alive.expired()) {
+        co_return;
+    }
+    setBusy(false);
+    refreshState();
+}
+
 void AppModel::startSessionTimerIfNeeded() {
     if (sessionTimer_.isActive()) {
         return;
     }
-    sessionStart_ = std::chrono::steady_clock::now();
+    sessionStart_ = sessionClock_();
     assign(sessionElapsed_, 0.0, &AppModel::sessionElapsedChanged);
     sessionTimer_.start();
 }
@@ -409,6 +446,7 @@ QString AppModel::formatSessionTime(double seconds) {
 }
 
 void AppModel::applyUsage(const std::optional<api::Usage>& usage) {
+    bytesUsed_ = usage ? usage->bytesUsed : std::nullopt;
     assign(isFreePlan_, !usage || usage->planIsFree.value_or(true), &AppModel::isFreePlanChanged);
     assign(speedMbps_, usage ? usage->speedMbps : std::nullopt, &AppModel::speedMbpsChanged);
     QString status = QStringLiteral("Premium: full speed");
@@ -423,12 +461,19 @@ void AppModel::applyUsage(const std::optional<api::Usage>& usage) {
     assign(usageUsedLabel_, std::move(used), &AppModel::usageUsedLabelChanged);
 }
 
-void AppModel::applyLaunchAtLoginPreference() {
-    const bool enabled = loginItem_.isEnabled();
+void AppModel::applyLaunchAtLoginPreference(bool atStartUp) {
+    using Status = platform::LoginItem::Status;
+    const Status status = loginItem_.status();
+    if (atStartUp && launchAtLogin_ && status == Status::switchedOff) {
+        // Switched off in the desktop's own settings since the last run: the person's latest answer.
+        assign(launchAtLogin_, false, &AppModel::launchAtLoginChanged);
+        preferences_.setLaunchAtLogin(false);
+    }
     bool succeeded = true;
-    if (launchAtLogin_ && !enabled) {
+    if (launchAtLogin_ && status != Status::enabled) {
         succeeded = loginItem_.registerItem();
-    } else if (!launchAtLogin_ && enabled) {
+    } else if (!launchAtLogin_ && status != Status::notRegistered) {
+        // Ours to remove, whatever it starts.
         succeeded = loginItem_.unregisterItem();
     }
     // On failure the choice stays as the user made it, so the next start tries again.

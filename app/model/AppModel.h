@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -106,6 +107,11 @@ public:
 
     // This computer's device on the account, once signed in.
     const std::optional<api::Device>& device() const { return device_; }
+    // The data used this month as the account reports it, once signed in.
+    const std::optional<qint64>& bytesUsed() const { return bytesUsed_; }
+    // Why the last sign-in could not be kept in the token store; none when it was. Such a session lasts
+    // only as long as the model.
+    const std::optional<QString>& tokenStoreError() const { return tokenStoreError_; }
 
     // Signs in with the trimmed email and the password; failures land in authError. Does not check
     // isBusy: the caller keeps a second submission from starting while one runs.
@@ -124,15 +130,17 @@ public:
 
     // Connects when not connected, disconnects when connected; does nothing without a device.
     QCoro::Task<> toggle();
+    // Takes the tunnel down, signed in or not; a failure shows only in the refreshed state.
+    QCoro::Task<> disconnect();
 
     // Starts the uninstaller shipped in the resources folder, or reports it missing in settingsError.
     void openUninstaller();
     // Opens an absolute URL with the desktop's default handler; anything else is ignored.
     void open(const QString& address);
 
-    // A session restore from a stored token: one attempt runs at a time. An attempt that could not reach
-    // the server keeps the token and is tried again later, until one succeeds, the server refuses,
-    // or a sign-in or sign-out begins.
+    // A session restore from a stored token, from loading it on: one attempt runs at a time. An attempt
+    // that could not reach the server keeps the token and is tried again later, until one succeeds, the
+    // server refuses, a sign-in succeeds or a sign-out begins.
     bool isRestoring() const { return isRestoring_; }
     bool isRestoreRetryScheduled() const { return restoreRetry_.isActive(); }
     // Why the last restore attempt failed; none after a successful one or when none ran.
@@ -175,10 +183,12 @@ private:
 
     // mayAutoConnect: whether the auto-connect preference applies to this sign-in.
     QCoro::Task<> afterSignIn(bool mayAutoConnect);
+    QCoro::Task<> restoreStoredSession();
     QCoro::Task<> restore();
     void stopRestoring();
     void applyUsage(const std::optional<api::Usage>& usage);
-    void applyLaunchAtLoginPreference();
+    // At start-up a switch-off in the desktop's own settings turns the preference off.
+    void applyLaunchAtLoginPreference(bool atStartUp);
     void startSessionTimerIfNeeded();
     void stopSessionTimer();
     void setState(tunnel::TunnelState state);
@@ -193,6 +203,8 @@ private:
     std::unique_ptr<api::ApiClient> api_;
     std::unique_ptr<tunnel::TunnelController> tunnel_;
     std::optional<api::Device> device_;
+    std::optional<qint64> bytesUsed_;
+    std::optional<QString> tokenStoreError_;
 
     bool isSignedIn_ = false;
     bool isBusy_ = false;
@@ -206,7 +218,8 @@ private:
     QStringList recentHostnames_;
     bool serversLoaded_ = false;
     double sessionElapsed_ = 0;
-    std::optional<std::chrono::steady_clock::time_point> sessionStart_;
+    std::function<std::chrono::nanoseconds()> sessionClock_;
+    std::optional<std::chrono::nanoseconds> sessionStart_;
     QTimer sessionTimer_;
     AppSection section_ = AppSection::connect;
     bool launchAtLogin_ = false;

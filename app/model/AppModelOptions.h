@@ -1,11 +1,13 @@
 #pragma once
 
+#include "BootClock.h"
 #include "TunnelController.h"
 #include "TunnelPaths.h"
 
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -27,6 +29,8 @@ struct AppModelOptions {
 
     std::chrono::milliseconds stateMonitorInterval{3000};
     std::chrono::milliseconds sessionTimerInterval{1000};
+    // What the session time is measured on.
+    std::function<std::chrono::nanoseconds()> sessionClock = &BootClock::now;
     // A restore that could not reach the server is tried again after this wait, doubled after every
     // further such failure up to the limit.
     std::chrono::milliseconds firstRestoreRetry{2000};

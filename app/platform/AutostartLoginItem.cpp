@@ -101,12 +101,16 @@ QString AutostartLoginItem::defaultPath() {
 AutostartLoginItem::AutostartLoginItem(const QString& entryPath, const QString& executable)
     : entryPath_(entryPath), exec_(execValue(executable)) {}
 
-bool AutostartLoginItem::isEnabled() const {
+AutostartLoginItem::Status AutostartLoginItem::status() const {
     const QHash<QString, QString> keys = desktopEntryKeys(entryPath_);
-    return exec_ && keys.value(markerKey) == QStringLiteral("true") &&
-           keys.value(QStringLiteral("Exec")) == *exec_ &&
-           keys.value(QStringLiteral("Hidden")) != QStringLiteral("true") &&
-           keys.value(QStringLiteral("X-GNOME-Autostart-enabled")) != QStringLiteral("false");
+    if (keys.value(markerKey) != QStringLiteral("true")) {
+        return Status::notRegistered;
+    }
+    if (keys.value(QStringLiteral("Hidden")) == QStringLiteral("true") ||
+        keys.value(QStringLiteral("X-GNOME-Autostart-enabled")) == QStringLiteral("false")) {
+        return Status::switchedOff;
+    }
+    return exec_ && keys.value(QStringLiteral("Exec")) == *exec_ ? Status::enabled : Status::startsAnother;
 }
 
 bool AutostartLoginItem::registerItem() {
@@ -121,10 +125,8 @@ bool AutostartLoginItem::registerItem() {
     return file.commit();
 }
 
-bool AutostartLoginItem::unregisterItem() { return !isOurs() || QFile::remove(entryPath_); }
-
-bool AutostartLoginItem::isOurs() const {
-    return desktopEntryKeys(entryPath_).value(markerKey) == QStringLiteral("true");
+bool AutostartLoginItem::unregisterItem() {
+    return status() == Status::notRegistered || QFile::remove(entryPath_);
 }
 
 } // namespace korvel::platform

@@ -11,8 +11,8 @@ namespace korvel::platform {
 
 // The login item as an XDG autostart entry. The entry is ours when its [Desktop Entry] group carries
 // X-Korvel-LoginItem=true; a file at the same path without it belongs to someone else and is never
-// removed. Ours is enabled when it starts this executable and the desktop has not switched it off
-// (Hidden=true, X-GNOME-Autostart-enabled=false); registering again rewrites it.
+// removed. Ours is switched off when the desktop says so (Hidden=true, X-GNOME-Autostart-enabled=false),
+// and otherwise enabled when it starts this executable; registering again rewrites it.
 class AutostartLoginItem final : public LoginItem {
 public:
     // $XDG_CONFIG_HOME/autostart/korvel.desktop
@@ -21,15 +21,13 @@ public:
     explicit AutostartLoginItem(const QString& entryPath = defaultPath(),
                                 const QString& executable = InstalledLayout::runningExecutable());
 
-    bool isEnabled() const override;
+    Status status() const override;
     // Writes the entry atomically, replacing whatever file was there.
     [[nodiscard]] bool registerItem() override;
     // Removes the entry when it is ours; succeeds when none of ours is left.
     [[nodiscard]] bool unregisterItem() override;
 
 private:
-    bool isOurs() const;
-
     QString entryPath_;
     // The Exec value for the executable, or none when the executable cannot be written into an entry.
     std::optional<QString> exec_;

@@ -42,7 +42,7 @@ void TunnelExchange::failed(QLocalSocket::LocalSocketError error) {
     }
     switch (error) {
     case QLocalSocket::ServerNotFoundError:
-        end(unavailable(QStringLiteral("its socket %1 does not exist.").arg(socketPath_)));
+        end(socketMissing(socketPath_));
         break;
     case QLocalSocket::ConnectionRefusedError:
         end(unavailable(QStringLiteral("nothing is listening on %1.").arg(socketPath_)));

@@ -57,6 +57,15 @@ QString unavailable(const QString& description) {
     return QStringLiteral("The VPN tunnel service is unavailable: ") + description;
 }
 
+QString socketMissing(const QString& socketPath) {
+    return unavailable(QStringLiteral("its socket %1 does not exist.").arg(socketPath));
+}
+
+bool isSocketMissing(const QString& message) {
+    return message.startsWith(unavailable(QStringLiteral("its socket "))) &&
+           message.endsWith(QStringLiteral(" does not exist."));
+}
+
 QString invalidConnection() {
     return QStringLiteral("The VPN tunnel service returned an invalid connection.");
 }

@@ -24,6 +24,9 @@ std::optional<QString> replyFailure(QByteArrayView message);
 
 // "The VPN tunnel service is unavailable: " followed by `description`.
 QString unavailable(const QString& description);
+// The daemon's socket is not there: the service is not installed or not enabled.
+QString socketMissing(const QString& socketPath);
+bool isSocketMissing(const QString& message);
 // A peer that does not answer as the daemon does.
 QString invalidConnection();
 

@@ -106,7 +106,9 @@ TEST(ConnectViewTest, EveryStateShowsItsColourTextsButtonAndCard) {
         EXPECT_EQ(button.accessibleName(), row.button);
         EXPECT_EQ(button.isEnabled(), !connecting);
         EXPECT_EQ(screen.stat(QStringLiteral("SESSION")) != nullptr, row.kind == Kind::connected);
-        EXPECT_EQ(screen.tunnelCalls("connect "), row.kind == Kind::connected || row.kind == Kind::error);
+        if (!connecting) { // while connecting, the configuration may already have arrived or not
+            EXPECT_EQ(screen.tunnelCalls("connect "), row.kind == Kind::connected || row.kind == Kind::error);
+        }
 
         // Far from the hero button, the backdrop is the state's colour itself.
         QWidget& backdrop = *screen.view->findChild<ConnectionBackdrop*>();

@@ -145,6 +145,11 @@ TEST_F(ApiClientTest, RequestsGoOutAsPrepared) {
     awaitTask(client.wireGuardConfig(9007199254740993LL, QStringLiteral("de-1.example")));
     awaitTask(client.wireGuardConfig(-1, std::nullopt));
     awaitTask(client.wireGuardConfig(2, QString()));
+    // Tokens that could not go into a header as they are go nowhere.
+    for (const char* unusable : {"abc\r\nX-Injected: yes", "a b", "t\xC3\xA4"}) {
+        client.setToken(QString::fromUtf8(unusable));
+        awaitTask(client.account());
+    }
 
     const QByteArray paths[] = {"servers",
                                 "devices",
@@ -153,19 +158,23 @@ TEST_F(ApiClientTest, RequestsGoOutAsPrepared) {
                                 "devices",
                                 "vpn/configs/wireguard",
                                 "vpn/configs/wireguard",
-                                "vpn/configs/wireguard"};
-    const QByteArray authorizations[] = {"-",          "Bearer tok-1", "Bearer",
-                                         "Bearer old", "Bearer old",   "Bearer old",
-                                         "Bearer old", "Bearer old"}; // "-": none
+                                "vpn/configs/wireguard",
+                                "account",
+                                "account",
+                                "account"};
+    const QByteArray authorizations[] = {
+        "-",          "Bearer tok-1", "Bearer", "Bearer old", "Bearer old", "Bearer old",
+        "Bearer old", "Bearer old",   "-",      "-",          "-"}; // "-": none
     const QList<CannedHttpServer::Request>& sent = server.requests();
     ASSERT_EQ(sent.size(), static_cast<qsizetype>(std::size(paths)));
     for (qsizetype i = 0; i < sent.size(); ++i) {
-        EXPECT_EQ(sent[i].method, i < 3 ? "GET" : "POST") << i;
+        EXPECT_EQ(sent[i].method, i < 3 || i > 7 ? "GET" : "POST") << i;
         EXPECT_EQ(sent[i].target, "/api/v1/" + paths[i]) << i;
         EXPECT_EQ(sent[i].headers.value("authorization", "-"), authorizations[i]) << i;
         EXPECT_EQ(sent[i].headers.value("user-agent"), "korvel-linux/1.2") << i;
         EXPECT_EQ(sent[i].headers.value("content-type"), "application/json") << i;
         EXPECT_EQ(sent[i].body.isEmpty(), sent[i].method == "GET") << i;
+        EXPECT_FALSE(sent[i].headers.contains("x-injected")) << i;
     }
 
     const auto body = [&](qsizetype i) { return QJsonDocument::fromJson(sent[i].body).object(); };
@@ -189,12 +198,66 @@ TEST_F(ApiClientTest, DestroyingTheClientEndsItsOperationsAsUnreachable) {
     EXPECT_EQ(failureOf(awaitTask(client->account(), 10s)), kCouldNotReach);
 }
 
-TEST_F(ApiClientTest, UnusableBaseUrlsFailAtTransfer) {
-    for (const QString& base : {QString(), QStringLiteral("http://[::1")}) {
-        ApiClient client(base, resources.path());
-        EXPECT_EQ(failureOf(awaitTask(client.servers())), kCouldNotReach) << base.toStdString();
+TEST_F(ApiClientTest, ASignInTokenThatCouldNotBeSentIsAnUnexpectedResponse) {
+    server.answer(http(200, R"({"data":{"token":"abc\r\nX-Injected: yes","id":1,"name":"n"}})"));
+    ApiClient client(server.baseUrl(), resources.path());
+    EXPECT_EQ(failureOf(awaitTask(client.login(QStringLiteral("a@b"), QStringLiteral("pw")))), kUnexpected);
+}
+
+struct RedirectCase {
+    const char* name;
+    int status;
+    // "{api}" and "{other}" stand for the two servers' host and port, "{port}" for the API's port.
+    const char* location;
+    // Requests that reach the API's server: 2 for a redirect followed once; 0 for as many as Qt follows.
+    int requests;
+};
+
+class Redirect : public ApiClientTest, public testing::WithParamInterface<RedirectCase> {
+protected:
+    CannedHttpServer other;
+};
+
+// A redirect is followed only within the API's scheme, host and port: anywhere else would receive the
+// token, and from 307 and 308 the body with it. A redirect loop is followed only so far.
+TEST_P(Redirect, StaysWithinTheApisOrigin) {
+    const RedirectCase& test = GetParam();
+    const QByteArray location = QByteArray(test.location)
+                                    .replace("{api}", QUrl(server.baseUrl()).authority().toUtf8())
+                                    .replace("{other}", QUrl(other.baseUrl()).authority().toUtf8())
+                                    .replace("{port}", QByteArray::number(QUrl(server.baseUrl()).port()));
+    server.answer(http(test.status, {}, "Location: " + location + "\r\n"));
+    server.answer("/api/v1/moved", http(200, kConfig));
+    other.answer(http(200, kConfig));
+    ApiClient client(server.baseUrl(), resources.path());
+    client.setToken(QStringLiteral("secret"));
+    const Outcome<QString> outcome = awaitTask(client.wireGuardConfig(1, QStringLiteral("de-1")));
+    const bool followed = test.requests == 2;
+    EXPECT_EQ(failureOf(outcome), followed ? QString() : kUnexpected);
+    EXPECT_TRUE(other.requests().isEmpty());
+    const QList<CannedHttpServer::Request>& sent = server.requests();
+    if (test.requests > 0) {
+        ASSERT_EQ(sent.size(), test.requests);
+    }
+    if (followed) {
+        EXPECT_EQ(sent[1].target, "/api/v1/moved");
+        EXPECT_EQ(sent[1].headers.value("authorization"), "Bearer secret");
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Targets, Redirect,
+    testing::Values(RedirectCase{"movedAway301", 301, "http://{other}/api/v1/moved", 1},
+                    RedirectCase{"foundAway302", 302, "http://{other}/api/v1/moved", 1},
+                    RedirectCase{"seeOtherAway303", 303, "http://{other}/api/v1/moved", 1},
+                    RedirectCase{"temporaryAway307", 307, "http://{other}/api/v1/moved", 1},
+                    RedirectCase{"permanentAway308", 308, "http://{other}/api/v1/moved", 1},
+                    RedirectCase{"sameServerByAnotherName", 307, "http://localhost:{port}/api/v1/moved", 1},
+                    RedirectCase{"toHttps", 307, "https://{api}/api/v1/moved", 1},
+                    RedirectCase{"sameOriginRelative", 307, "/api/v1/moved", 2},
+                    RedirectCase{"sameOriginAbsolute", 308, "http://{api}/api/v1/moved", 2},
+                    RedirectCase{"loop", 302, "/api/v1/vpn/configs/wireguard", 0}),
+    [](const testing::TestParamInfo<RedirectCase>& info) { return info.param.name; });
 
 struct BaseCase {
     const char* name;
@@ -202,6 +265,8 @@ struct BaseCase {
     std::optional<const char*> environment; // KORVEL_API
     std::optional<const char*> infoIni;
     const char* expected;
+    // What every operation fails with, where that is decided before anything leaves this computer.
+    std::optional<const char*> failure = std::nullopt;
 };
 
 // Every case sets or clears KORVEL_API, and no other test here reads it.
@@ -220,26 +285,48 @@ TEST_P(BaseUrl, ResolvesInOrderOfPrecedence) {
     } else {
         qunsetenv("KORVEL_API");
     }
-    const ApiClient client(test.argument ? std::optional(QString::fromUtf8(*test.argument)) : std::nullopt,
-                           resources.path());
+    ApiClient client(test.argument ? std::optional(QString::fromUtf8(*test.argument)) : std::nullopt,
+                     resources.path());
     EXPECT_EQ(client.baseUrl().toString(), QString::fromUtf8(test.expected));
+    if (test.failure) {
+        EXPECT_EQ(failureOf(awaitTask(client.login(QStringLiteral("a@b"), QStringLiteral("pw")))),
+                  QString::fromUtf8(*test.failure));
+    }
 }
 
 constexpr const char* kDefault = "https://api.korvel.example/api/v1/";
+constexpr const char* kUnreachable = "Could not reach Korvel. Check your internet connection.";
 
 INSTANTIATE_TEST_SUITE_P(
     Sources, BaseUrl,
     testing::Values(
         BaseCase{"builtInDefault", {}, {}, {}, kDefault},
         BaseCase{"argumentFirst", "http://arg/v2", "http://env/", "KorvelApiBase=http://ini/",
-                 "http://arg/v2/"},
-        BaseCase{"emptyArgument", "", "http://env/", {}, "/"},
-        BaseCase{
-            "environmentBeforeInfo", {}, "http://env/api", "KorvelApiBase=http://ini/", "http://env/api/"},
-        BaseCase{"emptyEnvironment", {}, "", "KorvelApiBase=http://ini/", "/"},
-        BaseCase{"info", {}, {}, "KorvelApiBase=http://ini:8080/api", "http://ini:8080/api/"},
+                 "http://arg/v2/",
+                 "The API address must be an https:// address; http:// is allowed only for this computer "
+                 "(localhost)."},
+        BaseCase{"emptyArgument", "", "http://env/", {}, "/", kUnreachable},
+        BaseCase{"unparsable", "http://[::1", {}, {}, "", kUnreachable},
+        BaseCase{"environmentBeforeInfo",
+                 {},
+                 "http://env/api",
+                 "KorvelApiBase=http://ini/",
+                 "http://env/api/",
+                 "KORVEL_API must be an https:// address; http:// is allowed only for "
+                 "this computer (localhost)."},
+        BaseCase{"emptyEnvironment", {}, "", "KorvelApiBase=http://ini/", "/", kUnreachable},
+        BaseCase{"info",
+                 {},
+                 {},
+                 "KorvelApiBase=http://ini:8080/api",
+                 "http://ini:8080/api/",
+                 "KorvelApiBase in Info.ini must be an https:// address; http:// is allowed only for this "
+                 "computer (localhost)."},
         BaseCase{"emptyInfo", {}, {}, "KorvelApiBase=\n", kDefault},
-        BaseCase{"trailingSlashKept", "https://h/api/v1/", {}, {}, "https://h/api/v1/"}),
+        BaseCase{"trailingSlashKept", "https://h/api/v1/", {}, {}, "https://h/api/v1/"},
+        BaseCase{"cleartextToLocalhost", {}, "http://LocalHost:1/", {}, "http://localhost:1/", kUnreachable},
+        BaseCase{"cleartextToLoopback", {}, "http://127.0.0.2:1", {}, "http://127.0.0.2:1/", kUnreachable},
+        BaseCase{"cleartextToIpv6Loopback", {}, "http://[::1]:1", {}, "http://[::1]:1/", kUnreachable}),
     [](const testing::TestParamInfo<BaseCase>& info) { return info.param.name; });
 
 } // namespace

@@ -44,8 +44,9 @@ void CannedHttpServer::read(QTcpSocket* socket) {
     request.body = buffer.mid(headerEnd + 4, length);
     buffer.clear();
     requests_.append(request);
-    if (!answer_.isEmpty()) {
-        socket->write(answer_);
+    const QByteArray answer = answersAt_.value(request.target, answer_);
+    if (!answer.isEmpty()) {
+        socket->write(answer);
         socket->disconnectFromHost();
     }
 }

@@ -11,7 +11,8 @@ class QTcpSocket;
 
 namespace korvel::api {
 
-// A loopback HTTP server that records each request and answers every one with the same raw bytes.
+// A loopback HTTP server that records each request and answers every one with the same raw bytes, or
+// those set for its target.
 class CannedHttpServer {
 public:
     struct Request {
@@ -27,12 +28,14 @@ public:
     QString baseUrl() const;
     // Then the connection is closed. Nothing set: requests are never answered.
     void answer(QByteArray raw) { answer_ = std::move(raw); }
+    void answer(const QByteArray& target, QByteArray raw) { answersAt_.insert(target, std::move(raw)); }
     const QList<Request>& requests() const { return requests_; }
 
 private:
     void read(QTcpSocket* socket);
 
     QByteArray answer_;
+    QHash<QByteArray, QByteArray> answersAt_;
     QHash<QTcpSocket*, QByteArray> pending_;
     QList<Request> requests_;
     QTcpServer server_; // last: its sockets may still report to the members above while it closes

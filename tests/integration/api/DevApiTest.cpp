@@ -7,12 +7,16 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSslConfiguration>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+#include <httplib.h>
+#include <openssl/ssl.h>
 #include <sodium.h>
 
 #include <functional>
+#include <thread>
 #include <tuple>
 #include <utility>
 
@@ -75,9 +79,17 @@ TEST(DevApi, SignInDevicesServersAndASafeConfiguration) {
             .toUtf8());
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    // Amsterdam's status in capitals, which the server reads as the application does.
+    QFile demoSeed(QStringLiteral(KORVEL_DEMO_SEED));
+    QFile seed(dir.filePath(QStringLiteral("seed.json")));
+    ASSERT_TRUE(demoSeed.open(QIODevice::ReadOnly) && seed.open(QIODevice::WriteOnly));
+    QByteArray seedText = demoSeed.readAll();
+    const qsizetype amsterdam = seedText.indexOf("\"status\": \"online\"", seedText.indexOf("Amsterdam"));
+    seed.write(seedText.replace(amsterdam, 18, "\"status\": \"ONLINE\""));
+    seed.close();
     QProcess process;
-    const QString url = startDevApi(process, {QStringLiteral("--seed"), QStringLiteral(KORVEL_DEMO_SEED),
-                                              QStringLiteral("--hook"), hook});
+    const QString url =
+        startDevApi(process, {QStringLiteral("--seed"), seed.fileName(), QStringLiteral("--hook"), hook});
     ASSERT_FALSE(url.isEmpty()) << process.readAllStandardError().toStdString();
     ApiClient client(url, dir.path());
     ApiClient anonymous(url, dir.path());
@@ -127,16 +139,49 @@ TEST(DevApi, SignInDevicesServersAndASafeConfiguration) {
     }
 }
 
-TEST(DevApi, ASelfSignedCertificateIsRefused) {
+// A certificate no authority the client trusts has signed is refused; trusted, the same server answers,
+// unless it offers nothing newer than TLS 1.1.
+TEST(DevApi, HttpsNeedsACertificateTheClientTrusts) {
+    const QString certificate = QStringLiteral(KORVEL_TEST_TLS_DIR "/localhost.pem");
     QProcess process;
-    const QString url = startDevApi(
-        process, {QStringLiteral("--tls-cert"), QStringLiteral(KORVEL_TEST_TLS_DIR "/localhost.pem"),
-                  QStringLiteral("--tls-key"), QStringLiteral(KORVEL_TEST_TLS_DIR "/localhost.key")});
+    const QString url =
+        startDevApi(process, {QStringLiteral("--tls-cert"), certificate, QStringLiteral("--tls-key"),
+                              QStringLiteral(KORVEL_TEST_TLS_DIR "/localhost.key")});
     ASSERT_TRUE(url.startsWith(QStringLiteral("https://"))) << process.readAllStandardError().toStdString();
     const QTemporaryDir resources;
-    ApiClient client(url, resources.path());
-    EXPECT_EQ(failureOf(awaitTask(client.servers())),
+    EXPECT_EQ(failureOf(awaitTask(ApiClient(url, resources.path()).servers())),
               QStringLiteral("Could not reach Korvel. Check your internet connection."));
+
+    const QSslConfiguration system = QSslConfiguration::defaultConfiguration();
+    QSslConfiguration trusting = system;
+    ASSERT_TRUE(trusting.addCaCertificates(certificate));
+    QSslConfiguration::setDefaultConfiguration(trusting);
+    // A new client: Qt keeps a connection's configuration for as long as it keeps the connection.
+    EXPECT_EQ(failureOf(awaitTask(ApiClient(url, resources.path()).servers())),
+              QStringLiteral("Your session has ended. Please sign in again."));
+
+    // The same certificate on a server that speaks nothing newer than TLS 1.1.
+    httplib::SSLServer tls11([](SSL_CTX& context) {
+        SSL_CTX_set_security_level(&context, 0); // OpenSSL refuses TLS 1.1 at its usual level
+        return SSL_CTX_use_certificate_chain_file(&context, KORVEL_TEST_TLS_DIR "/localhost.pem") == 1 &&
+               SSL_CTX_use_PrivateKey_file(&context, KORVEL_TEST_TLS_DIR "/localhost.key",
+                                           SSL_FILETYPE_PEM) == 1 &&
+               SSL_CTX_set_max_proto_version(&context, TLS1_1_VERSION) == 1;
+    });
+    tls11.Get(".*", [](const httplib::Request&, httplib::Response& response) {
+        response.set_content(R"({"data":[]})", "application/json");
+    });
+    const int port = tls11.bind_to_any_port("127.0.0.1");
+    std::thread serving([&] { tls11.listen_after_bind(); });
+    EXPECT_EQ(failureOf(awaitTask(
+                  ApiClient(QStringLiteral("https://127.0.0.1:%1/").arg(port), resources.path()).servers())),
+              QStringLiteral("Could not reach Korvel. Check your internet connection."));
+    while (!tls11.is_running()) { // a stop before listening would be lost
+        std::this_thread::yield();
+    }
+    tls11.stop();
+    serving.join();
+    QSslConfiguration::setDefaultConfiguration(system);
 }
 
 } // namespace

@@ -13,12 +13,6 @@
 #include <unistd.h>
 
 namespace korvel::api {
-namespace {
-
-constexpr std::size_t kChunk = 64 * 1024;
-
-} // namespace
-
 HostileHttpServer::HostileHttpServer(Behaviour behaviour)
     : behaviour_(behaviour), listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)),
       stop_(::eventfd(0, EFD_CLOEXEC)) {
@@ -101,28 +95,6 @@ void HostileHttpServer::answer(int connection) {
             }
         }
         return;
-    case Behaviour::redirectLoop: {
-        const QByteArray target = request.left(request.indexOf("\r\n")).split(' ').value(1);
-        const QByteArray redirect = "HTTP/1.1 302 Found\r\nLocation: " + target +
-                                    "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
-        sendAll(connection, redirect.constData(), redirect.size());
-        return;
-    }
-    case Behaviour::endlessBody: {
-        const QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                                QByteArray::number(kEndlessBodyBytes) + "\r\n\r\n";
-        if (!sendAll(connection, head.constData(), head.size())) {
-            return;
-        }
-        const QByteArray chunk(kChunk, ' ');
-        for (std::int64_t sent = 0; sent < kEndlessBodyBytes; sent += kChunk) {
-            if (!sendAll(connection, chunk.constData(), chunk.size())) {
-                return;
-            }
-            bodyBytesSent_ += kChunk;
-        }
-        return;
-    }
     }
 }
 

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <atomic>
-#include <cstdint>
 #include <thread>
 
 namespace korvel::api {
@@ -16,10 +14,7 @@ public:
         resetBeforeResponse, // the connection is reset once the request is in
         resetMidBody,        // part of a body, then a reset
         stallMidBody,        // part of a body, then nothing more while the connection stays open
-        redirectLoop,        // every request is redirected to itself
-        endlessBody,         // a body of 100 MiB, sent as fast as the client takes it
     };
-    static constexpr std::int64_t kEndlessBodyBytes = 100 * 1024 * 1024;
 
     explicit HostileHttpServer(Behaviour behaviour);
     ~HostileHttpServer();
@@ -28,8 +23,6 @@ public:
 
     // The API's base without a trailing "/".
     QString baseUrl() const;
-    // Body bytes of the endless body handed to the connection so far.
-    std::int64_t bodyBytesSent() const { return bodyBytesSent_; }
 
 private:
     void serve();
@@ -42,7 +35,6 @@ private:
     int listener_ = -1;
     int port_ = 0;
     int stop_ = -1;
-    std::atomic<std::int64_t> bodyBytesSent_{0};
     std::thread thread_; // last: it uses the members above
 };
 

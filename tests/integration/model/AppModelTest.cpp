@@ -19,18 +19,28 @@ using tunnel::TunnelState;
 const QString kUnreachable = QStringLiteral("Could not reach Korvel. Check your internet connection.");
 const QString kAutomatic = QStringLiteral("Fastest location (automatic)");
 
+// A switch-off in the desktop's own settings is the person's latest answer; an entry of ours that starts
+// another copy is ours to replace or remove.
 TEST(AppModelTest, StartsFromThePreferencesAndBringsTheLoginItemInLine) {
+    using Status = platform::LoginItem::Status;
     const std::optional<QString> failed =
         QStringLiteral("Korvel could not update Launch at login. Check your desktop's autostart settings.");
     const struct {
-        bool stored, launch, enabled, succeeds;
+        bool stored, launch;
+        Status status;
+        bool succeeds;
         Log calls;
         std::optional<QString> error;
-    } rows[] = {{false, false, false, true, {}, {}},
-                {true, true, false, true, {"register"}, {}},
-                {true, true, true, false, {}, {}},
-                {true, true, false, false, {"register"}, failed},
-                {true, false, true, false, {"unregister"}, failed}};
+        bool launchAfter;
+    } rows[] = {{false, false, Status::notRegistered, true, {}, {}, false},
+                {true, true, Status::notRegistered, true, {"register"}, {}, true},
+                {true, true, Status::enabled, false, {}, {}, true},
+                {true, true, Status::notRegistered, false, {"register"}, failed, true},
+                {true, false, Status::enabled, false, {"unregister"}, failed, false},
+                {true, true, Status::startsAnother, true, {"register"}, {}, true},
+                {true, false, Status::startsAnother, true, {"unregister"}, {}, false},
+                {true, true, Status::switchedOff, true, {"unregister"}, {}, false},
+                {true, false, Status::switchedOff, true, {"unregister"}, {}, false}};
     for (const auto& row : rows) {
         ModelRig rig;
         if (row.stored) {
@@ -39,12 +49,14 @@ TEST(AppModelTest, StartsFromThePreferencesAndBringsTheLoginItemInLine) {
             rig.preferences.setLaunchAtLogin(row.launch);
             rig.preferences.setAutoConnect(true);
         }
-        rig.loginItem.enabled = row.enabled;
+        rig.loginItem.enabled = row.status == Status::enabled;
+        rig.loginItem.otherwise = row.status;
         rig.loginItem.succeeds = row.succeeds;
         const AppModel& model = rig.start();
         EXPECT_EQ(rig.loginItem.calls, row.calls);
         EXPECT_EQ(model.settingsError(), row.error);
-        EXPECT_TRUE(model.launchAtLogin() == row.launch && rig.preferences.launchAtLogin() == row.launch);
+        EXPECT_TRUE(model.launchAtLogin() == row.launchAfter &&
+                    rig.preferences.launchAtLogin() == row.launchAfter);
         EXPECT_EQ(model.autoConnect(), row.stored);
         EXPECT_EQ(model.favoriteHostnames().size(), row.stored ? 2 : 0);
         EXPECT_EQ(model.recentHostnames(), row.stored ? QStringList({"y", "x"}) : QStringList());
@@ -72,6 +84,7 @@ TEST(AppModelTest, SignInSendsTheTrimmedEmailAndShowsEveryFailure) {
         Answers answers;
         std::optional<QString> error, token;
         const char *sent, *statusLine = "Free plan: unlimited data";
+        std::optional<QString> notStored = {};
     } rows[] = {
         {" \t\u00A0", "pw", {}, enter, {}, ""},
         {"me@k", "", {}, enter, {}, ""},
@@ -91,10 +104,12 @@ TEST(AppModelTest, SignInSendsTheTrimmedEmailAndShowsEveryFailure) {
          "me@k",
          "Premium: full speed"},
         {"me@k", "pw", {{"unreachable", {}}}, kUnreachable, {}, ""},
+        {"me@k", "pw", {}, {}, {}, "me@k", "Free plan: unlimited data", QStringLiteral("Keyring locked.")},
     };
     for (const auto& row : rows) {
         ModelRig rig;
         rig.api->serve(row.answers);
+        rig.tokens.notStored = row.notStored;
         AppModel& model =
             rig.start(row.answers.contains("unreachable") ? std::optional(baseOn(freePort())) : std::nullopt);
         finish(model.login()); // an error that the next attempt clears
@@ -104,8 +119,9 @@ TEST(AppModelTest, SignInSendsTheTrimmedEmailAndShowsEveryFailure) {
         EXPECT_EQ(model.authError(), row.error);
         EXPECT_TRUE(busyChanges == (row.error == enter ? 0 : 2) && !model.isBusy());
         EXPECT_EQ(model.email(), QString::fromUtf8(row.email));
-        EXPECT_EQ(model.password(), row.token ? "" : row.password);
+        EXPECT_EQ(model.password(), row.token || row.notStored ? "" : row.password);
         EXPECT_EQ(rig.tokens.stored, row.token);
+        EXPECT_EQ(model.tokenStoreError(), row.notStored);
         EXPECT_EQ(model.statusLine(), row.statusLine);
         const QJsonObject sent = rig.api->body("POST auth/token");
         EXPECT_EQ(sent.value("email").toString(), row.sent);
@@ -157,39 +173,43 @@ TEST(AppModelTest, FindsThisComputersDeviceBySubstringOrRegistersItAndShowsItsPl
     }
 }
 
-// Every restore here starts offline and is retried once the server answers.
+// Every restore here starts offline and is retried once the server answers, also after a sign-in that
+// could not reach it either.
 TEST(AppModelTest, RestoreKeepsTheTokenOnlyWhileTheServerCannotBeReached) {
     const struct {
         Answers answers;
-        bool signedIn;
+        bool signedIn, signInFirst = false;
     } rows[] = {
         {{}, true},
         {{{"GET account", {401, R"({"error":"Session expired."})"}}}, false},
         {{{"GET devices", {200, "{"}}}, false},
-        {{{"sign in meanwhile", {}}}, false},
+        {{}, true, true},
     };
     for (const auto& row : rows) {
         ModelRig rig;
         const int port = freePort();
         rig.tokens.stored = QStringLiteral("kept");
         AppModel& model = rig.start(baseOn(port));
-        int busyChanges = 0;
-        QObject::connect(&model, &AppModel::isBusyChanged, [&] { ++busyChanges; });
         ASSERT_TRUE(finish(model.waitForRestoreAttempt()));
         EXPECT_TRUE(model.restoreError() == kUnreachable && model.isRestoreRetryScheduled());
         EXPECT_EQ(rig.tokens.stored, QStringLiteral("kept"));
-        if (row.answers.contains("sign in meanwhile")) {
+        if (row.signInFirst) {
             EXPECT_FALSE(rig.signIn());
-            EXPECT_FALSE(model.isRestoreRetryScheduled());
-            EXPECT_EQ(rig.tokens.stored, QStringLiteral("kept"));
-            continue;
+            EXPECT_TRUE(model.isRestoreRetryScheduled());
         }
+        int busyChanges = 0;
+        QObject::connect(&model, &AppModel::isBusyChanged, [&] { ++busyChanges; });
         rig.api = std::make_unique<ApiStub>(port, row.answers);
         ASSERT_TRUE(QTest::qWaitFor([&] { return model.isSignedIn() || !rig.tokens.stored; }));
         EXPECT_EQ(model.isSignedIn(), row.signedIn);
         EXPECT_EQ(std::get<2>(rig.api->requests.front()), "Bearer kept");
-        EXPECT_TRUE(!model.isRestoreRetryScheduled() && !model.authError() && busyChanges == 0);
+        EXPECT_TRUE(!model.isRestoreRetryScheduled() && busyChanges == 0);
+        EXPECT_EQ(model.authError(), row.signInFirst ? std::optional(kUnreachable) : std::nullopt);
     }
+    ModelRig rig; // a stored token that could not go into a header counts as none
+    rig.tokens.stored = QStringLiteral("abc\r\nX-Injected: yes");
+    ASSERT_TRUE(finish(rig.start().waitForRestoreAttempt()));
+    EXPECT_TRUE(rig.api->requests.empty() && !rig.model->isSignedIn());
 }
 
 TEST(AppModelTest, ToggleConnectsAndDisconnectsThroughEveryRowOfTheFlow) {
@@ -257,16 +277,35 @@ TEST(AppModelTest, ToggleConnectsAndDisconnectsThroughEveryRowOfTheFlow) {
     }
 }
 
-TEST(AppModelTest, AutoConnectsAfterSignInOnlyWhenOnAndTheTunnelIsDown) {
-    for (const auto& [autoConnect, up] : {std::pair(true, false), {true, true}, {false, false}}) {
+// After a sign-in, and after a restore from a token store that takes its time, as a keyring does
+// that waits for the person to unlock it.
+TEST(AppModelTest, AutoConnectsAfterSignInOrRestoreOnlyWhenOnAndTheTunnelIsDown) {
+    const struct {
+        bool autoConnect, up, restored;
+    } rows[] = {{true, false, false}, {true, true, false}, {false, false, false},
+                {true, false, true},  {true, true, true},  {false, false, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
         ModelRig rig;
-        rig.preferences.setAutoConnect(autoConnect);
-        rig.upAtStart = up;
-        rig.start();
-        ASSERT_TRUE(rig.signIn());
-        const bool connects = autoConnect && !up;
-        EXPECT_EQ(rig.log, connects ? Log({"save", "connect [Interface]"}) : Log({"save"}));
-        EXPECT_EQ(rig.model->state() == TunnelState::connected(), connects);
+        rig.preferences.setAutoConnect(row.autoConnect);
+        rig.upAtStart = row.up;
+        if (row.restored) {
+            rig.tokens.stored = QStringLiteral("t1");
+            rig.tokens.delay = 200ms;
+            rig.start();
+            ASSERT_TRUE(finish(rig.model->waitForRestoreAttempt()));
+        } else {
+            rig.start();
+        }
+        ASSERT_TRUE(row.restored ? rig.model->isSignedIn() : rig.signIn());
+        const bool connects = row.autoConnect && !row.up;
+        Log expected = row.restored ? Log{} : Log{"save"};
+        if (connects) {
+            expected.push_back("connect [Interface]");
+        }
+        EXPECT_EQ(rig.log, expected);
+        // A sign-in is busy when it refreshes the state; a restore is not.
+        EXPECT_EQ(rig.model->state() == TunnelState::connected(), connects || (row.restored && row.up));
     }
 }
 
@@ -300,8 +339,22 @@ TEST(AppModelTest, StateMonitorFollowsTheInterfaceButLeavesBusyAndErrorStatesAlo
     EXPECT_EQ(model.state(), TunnelState::error("Gone."));
 }
 
+// Ten hours asleep with the tunnel up count: the session clock includes suspended time.
+TEST(AppModelTest, SessionTimeFollowsAClockThatCountsSuspend) {
+    ModelRig rig;
+    rig.clock = 5s;
+    rig.upAtStart = true;
+    AppModel& model = rig.start();
+    model.refreshState();
+    rig.clock = 5s + 10h + 1s;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return model.sessionTimeText() == "10:00:01"; }));
+}
+
 TEST(AppModelTest, SignOutTakesTheTunnelDownFirstAndKeepsTheUsersChoices) {
     ModelRig rig;
+    rig.api->serve(
+        {{"GET account",
+          {200, data(R"({"email":"e","usage":{"plan_is_free":false,"speed_mbps":5,"bytes_used":9}})")}}});
     rig.loginItem.succeeds = false;
     rig.preferences.setLaunchAtLogin(true);
     AppModel& model = rig.start();
@@ -311,12 +364,16 @@ TEST(AppModelTest, SignOutTakesTheTunnelDownFirstAndKeepsTheUsersChoices) {
     ASSERT_TRUE(finish(model.toggle()));
     model.setSection(AppSection::settings);
     model.setEmail(QString());
+    model.setPassword(QStringLiteral("typed"));
     finish(model.login()); // leaves an authError
     rig.tunnel->failure = QStringLiteral("x");
     rig.log.clear();
     ASSERT_TRUE(finish(model.signOut()));
     EXPECT_EQ(rig.log, Log({"disconnect", "remove"}));
     EXPECT_TRUE(!model.isSignedIn() && !model.device() && model.email().isEmpty() && !model.serversLoaded());
+    EXPECT_TRUE(model.password().isEmpty() && !model.isFreePlan() && !model.speedMbps() &&
+                !model.bytesUsed() && !model.usageUsedLabel() &&
+                model.statusLine() == "Free plan: unlimited data");
     EXPECT_TRUE(model.locations().isEmpty() && !model.selectedLocation() &&
                 !rig.preferences.selectedHostname());
     EXPECT_TRUE(model.state() == TunnelState::disconnected() && model.section() == AppSection::connect);

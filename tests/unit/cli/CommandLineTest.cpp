@@ -20,6 +20,9 @@ QString outcome(const QStringList& arguments) {
     if (c.kind == Command::Kind::help) {
         return QStringLiteral("help %1").arg(c.topic ? CommandLine::name(*c.topic) : QStringLiteral("-"));
     }
+    if (c.kind == Command::Kind::version) {
+        return QStringLiteral("version");
+    }
     const auto flag = [](std::optional<bool> value) {
         return value ? (*value ? QStringLiteral("on") : QStringLiteral("off")) : QStringLiteral("-");
     };
@@ -59,7 +62,10 @@ TEST(CommandLine, ParsesSubcommandsAndRejectsWrongUsage) {
          "login email=--help host=- auto=0 tab=0 search=[] json=0 login=- connect=-"},
         {{"select"}, "error(select): Missing HOSTNAME."},
         {{"login", "a@korvel.example", "b"}, "error(login): Unexpected argument \"b\"."},
-        {{"status", "--json"}, "error(status): Unknown option \"--json\"."},
+        {{"status", "--json"}, "status email= host=- auto=0 tab=0 search=[] json=1 login=- connect=-"},
+        {{"--version"}, "version"},
+        {{"--version", "--help"}, "error(-): --version takes no arguments."},
+        {{"settings", "--json"}, "error(settings): Unknown option \"--json\"."},
         {{"locations", "--tab"}, "error(locations): --tab needs a value."},
         {{"locations", "--tab", "favorites"}, "error(locations): --tab takes recommended, all or recent."},
         {{"locations", "--json=yes"}, "error(locations): --json takes no value."},

@@ -26,24 +26,26 @@ protected:
     QTemporaryDir home_;
 };
 
+using Status = LoginItem::Status;
+
+// Ours, whatever it starts and whether the desktop switched it off, is ours to remove.
 TEST_F(AutostartLoginItemTest, OnlyOurEntryCountsAndOnlyOursIsRemoved) {
     const char* ours = "X-Korvel-LoginItem=true\n";
     const char* exec = "[Desktop Entry]\nExec=/opt/korvel/bin/korvel\n";
     const struct {
         std::string text;
-        bool enabled;
-        bool removed;
+        Status status;
     } cases[] = {
-        {"", false, false}, // no file at all
-        {std::string(exec) + ours, true, true},
+        {"", Status::notRegistered}, // no file at all
+        {std::string(exec) + ours, Status::enabled},
         {"# edited\r\n[Desktop Entry]\r\nExec = /opt/korvel/bin/korvel\r\nX-Korvel-LoginItem = true\r\n",
-         true, true},
-        {std::string(exec) + ours + "Hidden=true\n", false, true},
-        {std::string(exec) + ours + "X-GNOME-Autostart-enabled=false\n", false, true},
-        {std::string("[Desktop Entry]\nExec=/usr/local/korvel/bin/korvel\n") + ours, false, true},
-        {exec, false, false},
-        {std::string(exec) + "[Desktop Action quit]\n" + ours, false, false},
-        {std::string(exec) + "#" + ours, false, false},
+         Status::enabled},
+        {std::string(exec) + ours + "Hidden=true\n", Status::switchedOff},
+        {std::string(exec) + ours + "X-GNOME-Autostart-enabled=false\n", Status::switchedOff},
+        {std::string("[Desktop Entry]\nExec=/usr/local/korvel/bin/korvel\n") + ours, Status::startsAnother},
+        {exec, Status::notRegistered},
+        {std::string(exec) + "[Desktop Action quit]\n" + ours, Status::notRegistered},
+        {std::string(exec) + "#" + ours, Status::notRegistered},
     };
     for (const auto& c : cases) {
         if (!c.text.empty()) {
@@ -53,12 +55,12 @@ TEST_F(AutostartLoginItemTest, OnlyOurEntryCountsAndOnlyOursIsRemoved) {
             file.write(c.text.data(), static_cast<qint64>(c.text.size()));
         }
         AutostartLoginItem item(entryPath(), executable);
-        EXPECT_EQ(item.isEnabled(), c.enabled) << c.text;
+        EXPECT_EQ(item.status(), c.status) << c.text;
         EXPECT_TRUE(item.unregisterItem()) << c.text;
-        EXPECT_EQ(QFile::exists(entryPath()), !c.text.empty() && !c.removed) << c.text;
+        EXPECT_EQ(QFile::exists(entryPath()), !c.text.empty() && c.status == Status::notRegistered) << c.text;
 
         EXPECT_TRUE(item.registerItem()) << c.text;
-        EXPECT_TRUE(item.isEnabled()) << c.text;
+        EXPECT_EQ(item.status(), Status::enabled) << c.text;
         EXPECT_TRUE(readEntry().contains("\nExec=/opt/korvel/bin/korvel\n"));
         QFile::remove(entryPath());
     }
@@ -74,7 +76,7 @@ TEST_F(AutostartLoginItemTest, ExecutablePathIsEscapedAndStillRecognised) {
         AutostartLoginItem item(entryPath(), QString::fromUtf8(path));
         ASSERT_TRUE(item.registerItem()) << path;
         EXPECT_TRUE(readEntry().contains(QByteArray("\n") + line + "\n")) << readEntry().toStdString();
-        EXPECT_TRUE(item.isEnabled()) << path;
+        EXPECT_EQ(item.status(), Status::enabled) << path;
     }
     for (const char* path : {"", "bin/korvel", "/opt/korvel\n[Desktop Entry]\nHidden=false/korvel"}) {
         QFile::remove(entryPath());
@@ -100,7 +102,7 @@ TEST_F(AutostartLoginItemTest, FailuresInAnUnwritableFolderAreReported) {
     ASSERT_TRUE(QFile::setPermissions(folder(), QFile::ReadOwner | QFile::ExeOwner));
     EXPECT_FALSE(item.registerItem());
     EXPECT_FALSE(item.unregisterItem());
-    EXPECT_TRUE(item.isEnabled());
+    EXPECT_EQ(item.status(), Status::enabled);
     QFile::setPermissions(folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
