@@ -70,23 +70,18 @@ bool Listener::accepting() const {
 }
 
 int Listener::pollTimeout() const {
-    const int authority = authority_.pollTimeout();
+    int own = -1;
     if (!accepting()) {
-        return authority < 0 ? static_cast<int>(kPause.count())
-                             : std::min(authority, static_cast<int>(kPause.count()));
+        own = static_cast<int>(kPause.count());
+    } else if (!connections_.empty()) {
+        const auto earliest = std::ranges::min_element(connections_, {}, &Connection::deadline)->deadline;
+        if (earliest != Clock::time_point::max()) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(earliest - Clock::now());
+            own = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
+        }
     }
-    if (connections_.empty()) {
-        return authority;
-    }
-    const auto earliest = std::min_element(connections_.begin(), connections_.end(), [](auto& a, auto& b) {
-                              return a.deadline < b.deadline;
-                          })->deadline;
-    if (earliest == Clock::time_point::max()) {
-        return authority;
-    }
-    const auto wait = std::chrono::ceil<std::chrono::milliseconds>(earliest - Clock::now());
-    const int own = static_cast<int>(std::max<std::chrono::milliseconds::rep>(wait.count(), 0));
-    return authority < 0 ? own : std::min(own, authority);
+    const int authority = authority_.pollTimeout();
+    return own < 0 ? authority : authority < 0 ? own : std::min(own, authority);
 }
 
 void Listener::acceptConnections() {

@@ -89,14 +89,14 @@ std::optional<SigningIdentity> PeerProcessFacts::ownIdentity() {
 }
 
 std::optional<FileIdentity> PeerProcessFacts::callerExecutable() {
-    if (!pidfd_) {
-        return std::nullopt;
+    if (!running_) {
+        std::optional<FileIdentity> running;
+        if (pidfd_) {
+            running = identityOfFile("/proc/" + std::to_string(pid_) + "/exe");
+        }
+        running_ = running && callerIsAlive() ? running : std::nullopt;
     }
-    const std::optional<FileIdentity> running = identityOfFile("/proc/" + std::to_string(pid_) + "/exe");
-    if (!running || !callerIsAlive()) {
-        return std::nullopt;
-    }
-    return running;
+    return *running_;
 }
 
 std::optional<FileAttributes> PeerProcessFacts::attributesOfItem(const std::string& path) {

@@ -41,6 +41,8 @@ private:
     pid_t pid_ = 0;
     uid_t uid_ = 0;
     UniqueFd pidfd_;
+    // Admission asks for it twice; read once.
+    std::optional<std::optional<FileIdentity>> running_;
 };
 
 } // namespace korvel::service
