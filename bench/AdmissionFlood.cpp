@@ -2,6 +2,8 @@
 // connections that the daemon turns away, as fast as they can, against the same request without them.
 // Starts korvel-test-tunneld admitting this program; needs root, as admission does. Prints one row of
 // the benchmark table.
+#include "TestDaemonProcess.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -85,26 +87,22 @@ int main() {
     }
     char pattern[] = "/tmp/korvel-bench-admission-XXXXXX";
     const fs::path work = ::mkdtemp(pattern);
-    const std::string socketPath = work / "socket";
     fs::create_directory(work / "tools");
-    const pid_t daemon =
-        spawn({KORVEL_TEST_TUNNELD, "--socket", socketPath, "--state-dir", work / "state", "--tools-dir",
-               work / "tools", "--client", fs::read_symlink("/proc/self/exe")});
-    while (!fs::exists(socketPath)) {
-        ::usleep(1000);
+    std::vector<double> quiet;
+    std::vector<double> flooded;
+    {
+        const TestDaemonProcess daemon(work);
+        quiet = measure(daemon.socketPath());
+        std::vector<pid_t> flooders;
+        for (int i = 0; i < kFlooders; ++i) {
+            flooders.push_back(spawn({KORVEL_TEST_CLIENT, "--socket", daemon.socketPath(), "flood"}));
+        }
+        flooded = measure(daemon.socketPath());
+        for (const pid_t pid : flooders) {
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, nullptr, 0);
+        }
     }
-    const std::vector<double> quiet = measure(socketPath);
-    std::vector<pid_t> flooders;
-    for (int i = 0; i < kFlooders; ++i) {
-        flooders.push_back(spawn({KORVEL_TEST_CLIENT, "--socket", socketPath, "flood"}));
-    }
-    const std::vector<double> flooded = measure(socketPath);
-    for (const pid_t pid : flooders) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-    ::kill(daemon, SIGTERM);
-    ::waitpid(daemon, nullptr, 0);
     fs::remove_all(work);
 
     const double withFlood = percentile(flooded, 0.95);

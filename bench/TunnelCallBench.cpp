@@ -2,6 +2,7 @@
 // waits a second for the daemon's tool. Starts korvel-test-tunneld admitting this program, with a
 // wg-quick that only sleeps; needs root, as admission does. Prints one row of the benchmark table.
 #include "ApiError.h"
+#include "TestDaemonProcess.h"
 #include "TunnelController.h"
 
 #include <QCoreApplication>
@@ -72,28 +73,16 @@ int main(int argc, char* argv[]) {
     std::ofstream(work / "tools/wg-quick") << "#!/bin/bash\nsleep 1\n";
     fs::permissions(work / "tools/wg-quick", fs::perms(0755));
     std::ofstream(work / "installed");
-    const std::string socketPath = work / "socket";
-    const pid_t daemon = ::fork();
-    if (daemon == 0) {
-        const std::string self = fs::read_symlink("/proc/self/exe");
-        const std::string state = work / "state";
-        const std::string tools = work / "tools";
-        ::execl(KORVEL_TEST_TUNNELD, KORVEL_TEST_TUNNELD, "--socket", socketPath.c_str(), "--state-dir",
-                state.c_str(), "--tools-dir", tools.c_str(), "--client", self.c_str(), nullptr);
-        ::_exit(127);
-    }
-    while (!fs::exists(socketPath)) {
-        ::usleep(1000);
-    }
-    korvel::tunnel::TunnelController tunnel(QString::fromStdString(work / "installed"),
-                                            QString::fromStdString(socketPath),
-                                            QString::fromStdString(work / "markers"));
     std::vector<qint64> worst;
-    for (int round = 0; round < kRounds; ++round) {
-        worst.push_back(lateness(tunnel));
+    {
+        const TestDaemonProcess daemon(work);
+        korvel::tunnel::TunnelController tunnel(QString::fromStdString(work / "installed"),
+                                                QString::fromStdString(daemon.socketPath()),
+                                                QString::fromStdString(work / "markers"));
+        for (int round = 0; round < kRounds; ++round) {
+            worst.push_back(lateness(tunnel));
+        }
     }
-    ::kill(daemon, SIGTERM);
-    ::waitpid(daemon, nullptr, 0);
     fs::remove_all(work);
     std::sort(worst.begin(), worst.end());
     const qint64 median = worst[worst.size() / 2];
