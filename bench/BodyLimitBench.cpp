@@ -59,7 +59,7 @@ struct Measure {
 Measure measure(Endless framing, bool busy) {
     test::ApiStub server;
     server.serveEndless("POST vpn/configs/wireguard", framing);
-    api::ApiClient client(server.baseUrl(), QStringLiteral("/nonexistent"));
+    api::ApiClient client(server.baseUrl(), {});
     test::resetPeakResident();
     const qint64 before = test::peakResidentKiB();
     QTimer watch;

@@ -58,9 +58,9 @@ sandbox_up() {
     sandbox_start_secret_service
 }
 
-# sandbox_copy WORK: the throwaway copy of this system at WORK/root, its changes in memory. Sets
+# sandbox_overlay WORK: this system as it lies on disk, at WORK/root, its changes in memory. Sets
 # sandbox_work and sandbox_root. Returns 77 when the kernel cannot make one.
-sandbox_copy() {
+sandbox_overlay() {
     sandbox_work=$1
     sandbox_root=$1/root
     mkdir -p "$sandbox_work/layers" "$sandbox_root"
@@ -70,9 +70,16 @@ sandbox_copy() {
         -o "lowerdir=/,upperdir=$sandbox_work/layers/upper,workdir=$sandbox_work/layers/work" "$sandbox_root" 2>/dev/null; then
         echo "this kernel cannot lay an overlay over /" && return 77
     fi
+}
+
+# sandbox_copy WORK: the throwaway copy with its own /proc, /run, /tmp and devices, and an empty
+# home for root: the host's keyrings and settings never reach it.
+sandbox_copy() {
+    sandbox_overlay "$1" || return $?
     mount -t proc proc "$sandbox_root/proc" &&
         mount -t tmpfs -o mode=0755 tmpfs "$sandbox_root/run" &&
         mount -t tmpfs -o mode=1777 tmpfs "$sandbox_root/tmp" &&
+        mount -t tmpfs -o mode=0700 tmpfs "$sandbox_root/root" &&
         sandbox_devices
 }
 
@@ -117,6 +124,7 @@ sandbox_start_devapi() {
     nsenter -t "$server_pid" -m -n "$build/devapi/korvel-devapi" --seed "$work/seed.json" \
         --host 10.99.0.1 --port 0 --hook "$work/peer-hook" \
         --tls-cert "$work/devapi.pem" --tls-key "$work/devapi.key" >"$work/devapi.log" 2>&1 &
+    sandbox_devapi_pid=$!
     for _ in $(seq 100); do
         sandbox_api=$(sed -n 's/^Listening on //p' "$work/devapi.log")
         [ -n "$sandbox_api" ] && return 0

@@ -35,9 +35,9 @@ const QString kDefaultBase = QStringLiteral("https://api.korvel.example/api/v1")
 const QString kUnexpectedResponse = QStringLiteral("The server returned an unexpected response.");
 const QString kNoUsableConfiguration = QStringLiteral("The server did not return a usable configuration.");
 
-std::optional<QString> infoValue(const QString& resourcesFolder) {
-    const QSettings info(QDir(resourcesFolder).filePath(QStringLiteral("Info.ini")), QSettings::IniFormat);
-    const QVariant value = info.value(QStringLiteral("KorvelApiBase"));
+std::optional<QString> settingValue(const QString& file) {
+    const QSettings settings(file, QSettings::IniFormat);
+    const QVariant value = settings.value(QStringLiteral("KorvelApiBase"));
     if (value.typeId() != QMetaType::QString || value.toString().isEmpty()) {
         return std::nullopt;
     }
@@ -50,7 +50,7 @@ struct Base {
     QString source;
 };
 
-Base resolveBaseUrl(const std::optional<QString>& argument, const QString& resourcesFolder) {
+Base resolveBaseUrl(const std::optional<QString>& argument, const QStringList& settingsFiles) {
     QString text;
     QString source = QStringLiteral("The API address");
     if (argument) {
@@ -58,11 +58,15 @@ Base resolveBaseUrl(const std::optional<QString>& argument, const QString& resou
     } else if (qEnvironmentVariableIsSet("KORVEL_API")) {
         text = qEnvironmentVariable("KORVEL_API");
         source = QStringLiteral("KORVEL_API");
-    } else if (const std::optional<QString> info = infoValue(resourcesFolder)) {
-        text = *info;
-        source = QStringLiteral("KorvelApiBase in Info.ini");
     } else {
         text = kDefaultBase;
+        for (const QString& file : settingsFiles) {
+            if (const std::optional<QString> value = settingValue(file)) {
+                text = *value;
+                source = QStringLiteral("KorvelApiBase in ") + file;
+                break;
+            }
+        }
     }
     if (!text.endsWith(u'/')) {
         text += u'/';
@@ -212,10 +216,10 @@ void read(QNetworkReply* reply, std::shared_ptr<QPromise<Transferred>> promise) 
 
 } // namespace
 
-ApiClient::ApiClient(std::optional<QString> baseUrl, const QString& resourcesFolder,
+ApiClient::ApiClient(std::optional<QString> baseUrl, const QStringList& settingsFiles,
                      std::chrono::milliseconds transferTimeout)
     : context_(new QObject) {
-    const Base base = resolveBaseUrl(baseUrl, resourcesFolder);
+    const Base base = resolveBaseUrl(baseUrl, settingsFiles);
     baseUrl_ = base.url;
     refusal_ = refusalOf(base);
     reading_.setObjectName(QStringLiteral("korvel-api"));
@@ -253,8 +257,10 @@ bool ApiClient::isUsableToken(const QString& token) {
     return std::all_of(token.begin(), token.end(), [](QChar c) { return c > u' ' && c < u'\x7f'; });
 }
 
-QString ApiClient::defaultResourcesFolder() {
-    return QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources"));
+QStringList ApiClient::defaultSettingsFiles() {
+    return {
+        QStringLiteral(KORVEL_ADMINISTRATOR_SETTINGS),
+        QDir::cleanPath(QCoreApplication::applicationDirPath() + QStringLiteral("/../Resources/Info.ini"))};
 }
 
 QNetworkRequest ApiClient::prepare(const QString& path) const {

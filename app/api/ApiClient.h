@@ -9,6 +9,7 @@
 #include <QFuture>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <QUrl>
 
@@ -37,18 +38,19 @@ public:
     // How far Qt's own network thread may read ahead of the reading thread once a response has begun.
     static constexpr qint64 kReadAheadBytes = 1024 * 1024;
 
-    // baseUrl: used unchanged when given; else KORVEL_API, else KorvelApiBase in
-    // <resourcesFolder>/Info.ini, else the built-in default. A cleartext base for any host but this
+    // baseUrl: used unchanged when given; else KORVEL_API, else KorvelApiBase in the first of
+    // settingsFiles that has one, else the built-in default. A cleartext base for any host but this
     // computer fails every operation with a sentence that names where it came from.
     explicit ApiClient(std::optional<QString> baseUrl = std::nullopt,
-                       const QString& resourcesFolder = defaultResourcesFolder(),
+                       const QStringList& settingsFiles = defaultSettingsFiles(),
                        std::chrono::milliseconds transferTimeout = kTransferTimeout);
     ~ApiClient();
     ApiClient(const ApiClient&) = delete;
     ApiClient& operator=(const ApiClient&) = delete;
 
-    // <prefix>/Resources beside <prefix>/bin of the running executable.
-    static QString defaultResourcesFolder();
+    // The administrator's file, kept across upgrades, before <prefix>/Resources/Info.ini beside
+    // <prefix>/bin of the running executable, which each upgrade replaces.
+    static QStringList defaultSettingsFiles();
     // The message of every failed transfer: the server was not reached, so nothing was decided.
     static QString unreachableMessage();
 

@@ -1,7 +1,11 @@
 # The Debian package: `cpack -G DEB` in the build folder makes korvel_<version>_<arch>.deb.
 
-configure_file(${CMAKE_CURRENT_LIST_DIR}/postrm.in ${CMAKE_CURRENT_BINARY_DIR}/package/postrm @ONLY
-    FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+foreach(script prerm postrm)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/${script}.in ${CMAKE_CURRENT_BINARY_DIR}/package/${script} @ONLY
+        FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endforeach()
+# The administrator's settings survive upgrades and go only with a purge.
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/package/conffiles "${KORVEL_CONFIG_DIR}/korvel.conf\n")
 
 set(doc ${KORVEL_SHARE_DIR}/doc/korvel)
 add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/package/changelog.gz
@@ -31,10 +35,11 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://korvel.example/")
 # Libraries the programs link come from dpkg-shlibdeps; these are loaded or run at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsecret-1-0, fonts-material-design-icons-iconfont, fonts-noto-color-emoji, wireguard-tools, nftables, openresolv | systemd-resolved, iproute2, polkitd, pkexec | policykit-1")
+    "libsecret-1-0, fonts-material-design-icons-iconfont, fonts-noto-color-emoji, wireguard-tools, nftables, openresolv | resolvconf | systemd-resolved, iproute2, polkitd, pkexec")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "wireguard-go")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
-    ${CMAKE_CURRENT_LIST_DIR}/postinst ${CMAKE_CURRENT_LIST_DIR}/prerm ${CMAKE_CURRENT_BINARY_DIR}/package/postrm)
+    ${CMAKE_CURRENT_LIST_DIR}/postinst ${CMAKE_CURRENT_BINARY_DIR}/package/prerm ${CMAKE_CURRENT_BINARY_DIR}/package/postrm
+    ${CMAKE_CURRENT_BINARY_DIR}/package/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

@@ -24,7 +24,6 @@ const QByteArray kConfig = R"({"data":{"config":"[Interface]"}})";
 
 class ApiClientTest : public testing::Test {
 protected:
-    QTemporaryDir resources; // holds no Info.ini
     CannedHttpServer server;
 };
 
@@ -38,7 +37,7 @@ class ResponsePipeline : public ApiClientTest, public testing::WithParamInterfac
 
 TEST_P(ResponsePipeline, EndsAsSpecified) {
     server.answer(GetParam().response());
-    ApiClient client(server.baseUrl(), resources.path(), 2s);
+    ApiClient client(server.baseUrl(), {}, 2s);
     const Outcome<QString> outcome = awaitTask(client.wireGuardConfig(1, std::nullopt));
     ASSERT_FALSE(std::holds_alternative<std::monostate>(outcome)) << "the operation never ended";
     const QString* config = std::get_if<QString>(&outcome);
@@ -132,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ApiClientTest, RequestsGoOutAsPrepared) {
     server.answer(http(200, "{}"));
-    ApiClient client(server.baseUrl(), resources.path());
+    ApiClient client(server.baseUrl(), {});
     QCoro::Task<QList<ServerLocation>> preparedWithoutToken = client.servers();
     client.setToken(QStringLiteral("tok-1"));
     awaitTask(std::move(preparedWithoutToken));
@@ -193,14 +192,14 @@ TEST_F(ApiClientTest, RequestsGoOutAsPrepared) {
 }
 
 TEST_F(ApiClientTest, DestroyingTheClientEndsItsOperationsAsUnreachable) {
-    auto client = std::make_unique<ApiClient>(server.baseUrl(), resources.path()); // never answered
+    auto client = std::make_unique<ApiClient>(server.baseUrl(), {}); // never answered
     QTimer::singleShot(200ms, [&] { client.reset(); });
     EXPECT_EQ(failureOf(awaitTask(client->account(), 10s)), kCouldNotReach);
 }
 
 TEST_F(ApiClientTest, ASignInTokenThatCouldNotBeSentIsAnUnexpectedResponse) {
     server.answer(http(200, R"({"data":{"token":"abc\r\nX-Injected: yes","id":1,"name":"n"}})"));
-    ApiClient client(server.baseUrl(), resources.path());
+    ApiClient client(server.baseUrl(), {});
     EXPECT_EQ(failureOf(awaitTask(client.login(QStringLiteral("a@b"), QStringLiteral("pw")))), kUnexpected);
 }
 
@@ -229,7 +228,7 @@ TEST_P(Redirect, StaysWithinTheApisOrigin) {
     server.answer(http(test.status, {}, "Location: " + location + "\r\n"));
     server.answer("/api/v1/moved", http(200, kConfig));
     other.answer(http(200, kConfig));
-    ApiClient client(server.baseUrl(), resources.path());
+    ApiClient client(server.baseUrl(), {});
     client.setToken(QStringLiteral("secret"));
     const Outcome<QString> outcome = awaitTask(client.wireGuardConfig(1, QStringLiteral("de-1")));
     const bool followed = test.requests == 2;
@@ -265,8 +264,10 @@ struct BaseCase {
     std::optional<const char*> environment; // KORVEL_API
     std::optional<const char*> infoIni;
     const char* expected;
-    // What every operation fails with, where that is decided before anything leaves this computer.
+    // What every operation fails with, where that is decided before anything leaves this computer;
+    // {file} stands for the settings file the base came from.
     std::optional<const char*> failure = std::nullopt;
+    std::optional<const char*> administrator = std::nullopt; // the administrator's file, read first
 };
 
 // Every case sets or clears KORVEL_API, and no other test here reads it.
@@ -274,23 +275,28 @@ class BaseUrl : public testing::TestWithParam<BaseCase> {};
 
 TEST_P(BaseUrl, ResolvesInOrderOfPrecedence) {
     const BaseCase& test = GetParam();
-    const QTemporaryDir resources;
-    if (test.infoIni) {
-        QFile info(resources.filePath(QStringLiteral("Info.ini")));
-        ASSERT_TRUE(info.open(QIODevice::WriteOnly));
-        info.write(*test.infoIni);
+    const QTemporaryDir folder;
+    const QStringList files{folder.filePath(QStringLiteral("korvel.conf")),
+                            folder.filePath(QStringLiteral("Info.ini"))};
+    for (const auto& [file, content] :
+         {std::pair(files[0], test.administrator), std::pair(files[1], test.infoIni)}) {
+        QFile settings(file);
+        if (content) {
+            ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+            settings.write(*content);
+        }
     }
     if (test.environment) {
         qputenv("KORVEL_API", *test.environment);
     } else {
         qunsetenv("KORVEL_API");
     }
-    ApiClient client(test.argument ? std::optional(QString::fromUtf8(*test.argument)) : std::nullopt,
-                     resources.path());
+    ApiClient client(test.argument ? std::optional(QString::fromUtf8(*test.argument)) : std::nullopt, files);
     EXPECT_EQ(client.baseUrl().toString(), QString::fromUtf8(test.expected));
     if (test.failure) {
         EXPECT_EQ(failureOf(awaitTask(client.login(QStringLiteral("a@b"), QStringLiteral("pw")))),
-                  QString::fromUtf8(*test.failure));
+                  QString::fromUtf8(*test.failure)
+                      .replace(QStringLiteral("{file}"), files[test.administrator ? 0 : 1]));
     }
 }
 
@@ -320,9 +326,24 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  "KorvelApiBase=http://ini:8080/api",
                  "http://ini:8080/api/",
-                 "KorvelApiBase in Info.ini must be an https:// address; http:// is allowed only for this "
+                 "KorvelApiBase in {file} must be an https:// address; http:// is allowed only for this "
                  "computer (localhost)."},
         BaseCase{"emptyInfo", {}, {}, "KorvelApiBase=\n", kDefault},
+        BaseCase{"administratorBeforeInfo",
+                 {},
+                 {},
+                 "KorvelApiBase=https://ini/",
+                 "http://admin/api/",
+                 "KorvelApiBase in {file} must be an https:// address; http:// is allowed only for this "
+                 "computer (localhost).",
+                 "KorvelApiBase=http://admin/api"},
+        BaseCase{"emptyAdministrator",
+                 {},
+                 {},
+                 "KorvelApiBase=https://ini/",
+                 "https://ini/",
+                 {},
+                 "; nothing set\n"},
         BaseCase{"trailingSlashKept", "https://h/api/v1/", {}, {}, "https://h/api/v1/"},
         BaseCase{"cleartextToLocalhost", {}, "http://LocalHost:1/", {}, "http://localhost:1/", kUnreachable},
         BaseCase{"cleartextToLoopback", {}, "http://127.0.0.2:1", {}, "http://127.0.0.2:1/", kUnreachable},

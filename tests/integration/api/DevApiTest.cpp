@@ -67,7 +67,7 @@ QString publicKeyOf(const QString& privateKey) {
 }
 
 TEST(DevApi, SignInDevicesServersAndASafeConfiguration) {
-    const QTemporaryDir dir; // also the resources folder, without Info.ini
+    const QTemporaryDir dir;
     const QString hook = dir.filePath(QStringLiteral("hook"));
     const QString record = dir.filePath(QStringLiteral("arguments"));
     QFile script(hook);
@@ -91,8 +91,8 @@ TEST(DevApi, SignInDevicesServersAndASafeConfiguration) {
     const QString url =
         startDevApi(process, {QStringLiteral("--seed"), seed.fileName(), QStringLiteral("--hook"), hook});
     ASSERT_FALSE(url.isEmpty()) << process.readAllStandardError().toStdString();
-    ApiClient client(url, dir.path());
-    ApiClient anonymous(url, dir.path());
+    ApiClient client(url, {});
+    ApiClient anonymous(url, {});
 
     const TokenResponse token = valueOf(
         awaitTask(client.login(QStringLiteral("demo@korvel.example"), QStringLiteral("korvel-demo"))));
@@ -148,8 +148,7 @@ TEST(DevApi, HttpsNeedsACertificateTheClientTrusts) {
         startDevApi(process, {QStringLiteral("--tls-cert"), certificate, QStringLiteral("--tls-key"),
                               QStringLiteral(KORVEL_TEST_TLS_DIR "/localhost.key")});
     ASSERT_TRUE(url.startsWith(QStringLiteral("https://"))) << process.readAllStandardError().toStdString();
-    const QTemporaryDir resources;
-    EXPECT_EQ(failureOf(awaitTask(ApiClient(url, resources.path()).servers())),
+    EXPECT_EQ(failureOf(awaitTask(ApiClient(url, {}).servers())),
               QStringLiteral("Could not reach Korvel. Check your internet connection."));
 
     const QSslConfiguration system = QSslConfiguration::defaultConfiguration();
@@ -157,7 +156,7 @@ TEST(DevApi, HttpsNeedsACertificateTheClientTrusts) {
     ASSERT_TRUE(trusting.addCaCertificates(certificate));
     QSslConfiguration::setDefaultConfiguration(trusting);
     // A new client: Qt keeps a connection's configuration for as long as it keeps the connection.
-    EXPECT_EQ(failureOf(awaitTask(ApiClient(url, resources.path()).servers())),
+    EXPECT_EQ(failureOf(awaitTask(ApiClient(url, {}).servers())),
               QStringLiteral("Your session has ended. Please sign in again."));
 
     // The same certificate on a server that speaks nothing newer than TLS 1.1.
@@ -173,9 +172,9 @@ TEST(DevApi, HttpsNeedsACertificateTheClientTrusts) {
     });
     const int port = tls11.bind_to_any_port("127.0.0.1");
     std::thread serving([&] { tls11.listen_after_bind(); });
-    EXPECT_EQ(failureOf(awaitTask(
-                  ApiClient(QStringLiteral("https://127.0.0.1:%1/").arg(port), resources.path()).servers())),
-              QStringLiteral("Could not reach Korvel. Check your internet connection."));
+    EXPECT_EQ(
+        failureOf(awaitTask(ApiClient(QStringLiteral("https://127.0.0.1:%1/").arg(port), {}).servers())),
+        QStringLiteral("Could not reach Korvel. Check your internet connection."));
     while (!tls11.is_running()) { // a stop before listening would be lost
         std::this_thread::yield();
     }

@@ -5,7 +5,6 @@
 #include "PeakResident.h"
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <thread>
@@ -32,15 +31,12 @@ struct HostileCase {
     Behaviour behaviour;
 };
 
-class HostileServer : public testing::TestWithParam<HostileCase> {
-protected:
-    QTemporaryDir resources; // holds no Info.ini
-};
+class HostileServer : public testing::TestWithParam<HostileCase> {};
 
 // Every way the server breaks the transfer ends as a transfer failure.
 TEST_P(HostileServer, BreaksTheTransfer) {
     HostileHttpServer server(GetParam().behaviour);
-    ApiClient client(server.baseUrl(), resources.path(), 2s);
+    ApiClient client(server.baseUrl(), {}, 2s);
     const Outcome<QString> outcome = awaitTask(client.wireGuardConfig(1, std::nullopt));
     ASSERT_FALSE(std::holds_alternative<std::monostate>(outcome)) << "the operation never ended";
     EXPECT_EQ(failureOf(outcome), kCouldNotReach);
@@ -65,8 +61,7 @@ class EndlessBody : public testing::TestWithParam<EndlessCase> {};
 TEST_P(EndlessBody, IsAbandonedWithinBoundedMemory) {
     test::ApiStub server;
     server.serveEndless("POST vpn/configs/wireguard", GetParam().framing);
-    const QTemporaryDir resources;
-    ApiClient client(server.baseUrl(), resources.path());
+    ApiClient client(server.baseUrl(), {});
     ASSERT_TRUE(test::resetPeakResident());
     const qint64 residentBefore = test::peakResidentKiB();
     constexpr std::int64_t kBound = 128LL * 1024 * 1024;
