@@ -29,6 +29,8 @@ container_up() {
     local work=$1 build=$2 state status
     sandbox_overlay "$work" || return $?
     python3 -c 'import uuid; print(uuid.uuid4().hex)' >"$sandbox_root/etc/machine-id" || return 1
+    # A booted machine starts the services its packages install (a build image's policy forbids it).
+    rm -f "$sandbox_root/usr/sbin/policy-rc.d"
     # The resolver settings a DHCP client would have made; wg-quick's resolvconf replaces and restores them.
     rm -f "$sandbox_root/etc/resolv.conf"
     echo "nameserver 10.99.0.1" >"$sandbox_root/etc/resolv.conf"
@@ -42,7 +44,7 @@ container_up() {
     mkdir -p /run/systemd/nspawn && mount -t tmpfs -o mode=0700 korvel-nspawn /run/systemd/nspawn || return 1
     systemd-nspawn --quiet --boot --directory="$sandbox_root" --keep-unit --register=no --link-journal=no \
         --network-namespace-path="/run/netns/$client_ns" --resolv-conf=off \
-        --bind=/dev/net/tun --property="DeviceAllow=/dev/net/tun rwm" \
+        --capability=CAP_NET_ADMIN --bind=/dev/net/tun --property="DeviceAllow=/dev/net/tun rwm" \
         --tmpfs=/root:mode=0700 --tmpfs=/home:mode=0755 >"$work/container.log" 2>&1 &
     container_nspawn_pid=$!
     container_pid=

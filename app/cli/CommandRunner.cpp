@@ -200,9 +200,8 @@ QCoro::Task<int> CommandRunner::connect(Command command) {
             co_return 0;
         }
         // The tunnel does not say where it leads, so a named location always gets a fresh one.
-        co_await model_.toggle();
-        if (isConnected()) {
-            fail(QStringLiteral("Could not disconnect. The tunnel is still up."));
+        const bool down = co_await takeDown();
+        if (!down) {
             co_return 1;
         }
     }
@@ -225,14 +224,24 @@ QCoro::Task<int> CommandRunner::connect(Command command) {
 
 QCoro::Task<int> CommandRunner::disconnect() {
     if (isConnected()) {
-        co_await model_.disconnect();
-        if (isConnected()) {
-            fail(QStringLiteral("Could not disconnect. The tunnel is still up."));
+        const bool down = co_await takeDown();
+        if (!down) {
             co_return 1;
         }
     }
     printTunnel();
     co_return 0;
+}
+
+QCoro::Task<bool> CommandRunner::takeDown() {
+    const std::optional<QString> failure = co_await model_.disconnect();
+    if (!isConnected()) {
+        co_return true;
+    }
+    // The service's own sentence says why, where it gave one (a refusal, an update of Korvel).
+    fail(failure && !failure->isEmpty() ? *failure
+                                        : QStringLiteral("Could not disconnect. The tunnel is still up."));
+    co_return false;
 }
 
 int CommandRunner::settings(const Command& command) {

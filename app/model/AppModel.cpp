@@ -409,19 +409,24 @@ QCoro::Task<> AppModel::toggle() {
     refreshState();
 }
 
-QCoro::Task<> AppModel::disconnect() {
+QCoro::Task<std::optional<QString>> AppModel::disconnect() {
     const Lifetime alive = alive_;
     setBusy(true);
+    // The refresh below shows whatever the interface really is.
+    std::optional<QString> failure;
     try {
         co_await tunnel_->disconnect();
+    } catch (const api::ApiError& error) {
+        failure = error.message();
     } catch (...) {
-        // The refresh below shows whatever the interface really is.
+        failure = QString();
     }
     if (alive.expired()) {
-        co_return;
+        co_return failure;
     }
     setBusy(false);
     refreshState();
+    co_return failure;
 }
 
 void AppModel::startSessionTimerIfNeeded() {

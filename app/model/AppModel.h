@@ -130,8 +130,9 @@ public:
 
     // Connects when not connected, disconnects when connected; does nothing without a device.
     QCoro::Task<> toggle();
-    // Takes the tunnel down, signed in or not; a failure shows only in the refreshed state.
-    QCoro::Task<> disconnect();
+    // Takes the tunnel down, signed in or not; a failure shows only in the refreshed state, and its
+    // reason goes back to the caller alone.
+    QCoro::Task<std::optional<QString>> disconnect();
 
     // Starts the uninstaller shipped in the resources folder, or reports it missing in settingsError.
     void openUninstaller();

@@ -44,7 +44,7 @@ fi
 stop() {
     echo "FAIL $1"
     for log in container devapi; do
-        [ ! -s "$work/$log.log" ] || { echo "-- $log:" && cat "$work/$log.log"; }
+        [ ! -s "$work/$log.log" ] || { echo "-- $log:" && tail -n 20 "$work/$log.log"; }
     done
     container_exec journalctl --no-pager -u korvel-tunneld.service 2>/dev/null | tail -n 30
     exit 1
@@ -94,7 +94,12 @@ install_package() {
 # Nothing of Korvel anywhere in the container's files, its runtime folders and systemd's records.
 nothing_left() {
     local left
-    left=$(container_exec find / /run -xdev -name '*korvel*' -not -path '/var/cache/e2e/*' 2>/dev/null)
+    # What the container wrote lies in the overlay's upper layer (a deleted file leaves a character
+    # device there), the rest in its /run; the test's own files are set aside.
+    left=$({
+        find "$sandbox_work/layers/upper" -name '*korvel*' ! -type c -printf '/%P\n'
+        container_exec find /run -name '*korvel*'
+    } | grep -v -e '^/var/cache/e2e/' -e 'korvel-sandbox')
     [ -z "$left" ] || fail "$1 left: $(tr '\n' ' ' <<<"$left")"
     interface_exists && fail "$1: the interface is still there"
     [ "$(resolver)" = "10.99.0.1 " ] || fail "$1: the resolver names $(resolver)"
@@ -137,7 +142,7 @@ for _ in $(seq 600); do
     [ -n "$(ip netns exec "$client_ns" ss -Htn state established dst 10.99.0.1)" ] && break
     sleep 0.1
 done
-old_pid=$(pgrep -u alice -x korvel) || stop "alice's korvel did not start"
+old_pid=$(pgrep -u "$(container_exec id -u alice)" -x korvel) || stop "alice's korvel did not start"
 kill -STOP "$old_pid"
 kill -CONT "$sandbox_devapi_pid"
 install_package korvel_rebuilt.deb
@@ -157,6 +162,7 @@ container_exec apt-get purge -y korvel >"$work/apt.log" 2>&1 || fail "apt purge:
 nothing_left purge
 
 install_package korvel.deb
+echo "KorvelApiBase=$sandbox_api" >>"$root/etc/korvel/korvel.conf"
 korvel alice 0 connect
 tunnel_is_up "second installation"
 said=$(container_exec "/opt/korvel/Resources/Uninstall Korvel/Uninstall Korvel.tool" 2>&1) ||

@@ -192,7 +192,7 @@ TEST_F(ApiClientTest, RequestsGoOutAsPrepared) {
 }
 
 TEST_F(ApiClientTest, DestroyingTheClientEndsItsOperationsAsUnreachable) {
-    auto client = std::make_unique<ApiClient>(server.baseUrl(), {}); // never answered
+    auto client = std::make_unique<ApiClient>(server.baseUrl(), QStringList()); // never answered
     QTimer::singleShot(200ms, [&] { client.reset(); });
     EXPECT_EQ(failureOf(awaitTask(client->account(), 10s)), kCouldNotReach);
 }

@@ -147,8 +147,9 @@ TEST_F(PolkitAuthorityTest, RealPolkitdJudgesByTheInstalledActionFile) {
     const pid_t nobody = ::fork();
     if (nobody == 0) {
         const char done = ::setresgid(65534, 65534, 65534) == 0 && ::setresuid(65534, 65534, 65534) == 0;
-        ::write(dropped[1], &done, 1);
-        ::pause();
+        if (::write(dropped[1], &done, 1) == 1) {
+            ::pause();
+        }
         ::_exit(0);
     }
     ::close(dropped[1]);

@@ -52,8 +52,8 @@ public:
     }
     ~Daemon() {
         const std::uint64_t one = 1;
-        ::write(stop_.get(), &one, sizeof one);
-        if (thread_.joinable()) {
+        // An eventfd write cannot fail before the counter nears its maximum.
+        if (::write(stop_.get(), &one, sizeof one) == sizeof one && thread_.joinable()) {
             thread_.join();
         }
     }
