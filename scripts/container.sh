@@ -31,7 +31,7 @@ container_up() {
     python3 -c 'import uuid; print(uuid.uuid4().hex)' >"$sandbox_root/etc/machine-id" || return 1
     # A booted machine starts the services its packages install (a build image's policy forbids it).
     rm -f "$sandbox_root/usr/sbin/policy-rc.d"
-    # The resolver settings a DHCP client would have made; wg-quick's resolvconf replaces and restores them.
+    # The resolver settings as a network manager writes them, in a file resolvconf did not make.
     rm -f "$sandbox_root/etc/resolv.conf"
     echo "nameserver 10.99.0.1" >"$sandbox_root/etc/resolv.conf"
     tunnel_namespaces_up "$work"
