@@ -9,6 +9,8 @@
 # shellcheck source=sandbox.sh
 . "$(dirname "${BASH_SOURCE[0]}")/sandbox.sh"
 
+container_options=()
+
 # Prints why this machine cannot boot the container, if it cannot.
 container_missing_prerequisite() {
     local missing tool
@@ -23,10 +25,12 @@ container_missing_prerequisite() {
 }
 
 # container_up WORK BUILD: the namespaces, the peer, korvel-devapi, and the container booted to its
-# default target. Sets container_pid (the container's init as this system sees it). Returns 77 when
-# this machine cannot host it (reason on standard output).
+# default target, with systemd-nspawn's further options from the array container_options. Sets
+# container_pid (the container's init as this system sees it). Returns 77 when this machine cannot
+# host it (reason on standard output).
 container_up() {
-    local work=$1 build=$2 state status
+    local work=$1 build state status
+    build=$(cd "$2" && pwd) || return 1
     sandbox_overlay "$work" || return $?
     python3 -c 'import uuid; print(uuid.uuid4().hex)' >"$sandbox_root/etc/machine-id" || return 1
     # A booted machine starts the services its packages install (a build image's policy forbids it).
@@ -45,7 +49,7 @@ container_up() {
     systemd-nspawn --quiet --boot --directory="$sandbox_root" --keep-unit --register=no --link-journal=no \
         --network-namespace-path="/run/netns/$client_ns" --resolv-conf=off \
         --capability=CAP_NET_ADMIN --bind=/dev/net/tun --property="DeviceAllow=/dev/net/tun rwm" \
-        --tmpfs=/root:mode=0700 --tmpfs=/home:mode=0755 >"$work/container.log" 2>&1 &
+        --tmpfs=/root:mode=0700 --tmpfs=/home:mode=0755 "${container_options[@]}" >"$work/container.log" 2>&1 &
     container_nspawn_pid=$!
     container_pid=
     for _ in $(seq 600); do
@@ -108,11 +112,13 @@ container_as() {
         DBUS_SESSION_BUS_ADDRESS="unix:path=/run/user/$uid/bus" "$@"
 }
 
-# Shuts the container down (every process in it ends with it), then takes the sandbox apart.
+# Ends the container, then takes the sandbox apart. Nothing in it is worth a clean shutdown, which
+# would also wait on the processes started into it from outside: its init is killed, and with it
+# every process in its PID namespace.
 container_down() {
     if [ -n "${container_nspawn_pid-}" ]; then
-        kill "$container_nspawn_pid" 2>/dev/null
-        for _ in $(seq 300); do
+        [ -z "${container_pid-}" ] || kill -KILL "$container_pid" 2>/dev/null
+        for _ in $(seq 100); do
             kill -0 "$container_nspawn_pid" 2>/dev/null || break
             sleep 0.1
         done

@@ -210,7 +210,7 @@ sandbox_start_display() {
     sandbox_display=:73
     sandbox_exec Xvfb "$sandbox_display" -screen 0 1280x1024x24 -nolisten tcp >"$sandbox_work/xvfb.log" 2>&1 &
     for _ in $(seq 100); do
-        [ -S "$sandbox_root/tmp/.X11-unix/X${sandbox_display#:}" ] && return 0
+        sandbox_exec test -S "/tmp/.X11-unix/X${sandbox_display#:}" && return 0
         sleep 0.05
     done
     cat "$sandbox_work/xvfb.log"
