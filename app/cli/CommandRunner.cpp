@@ -194,19 +194,14 @@ QCoro::Task<int> CommandRunner::connect(Command command) {
         }
         model_.selectLocation(chosen);
     }
-    if (isConnected()) {
-        if (!choosing) {
-            printStatus();
-            co_return 0;
-        }
-        // The tunnel does not say where it leads, so a named location always gets a fresh one.
-        co_await model_.toggle();
-        if (isConnected()) {
-            fail(QStringLiteral("Could not disconnect. The tunnel is still up."));
-            co_return 1;
-        }
+    if (isConnected() && !choosing) {
+        printStatus();
+        co_return 0;
     }
-    co_await model_.toggle();
+    if (!co_await model_.connectToSelection()) {
+        fail(QStringLiteral("Could not disconnect. The tunnel is still up."));
+        co_return 1;
+    }
     if (model_.state().kind() == TunnelState::Kind::error) {
         fail(model_.state().message());
         if (tunnel::isSocketMissing(model_.state().message())) {
