@@ -41,7 +41,7 @@ public:
         EXPECT_TRUE(waitFor(QStringLiteral("ready")));
     }
     ~FakeDesktop() {
-        process_.closeWriteChannel();
+        process_.terminate();
         process_.waitForFinished();
     }
     // What followed the word of every line that starts with it, so far.

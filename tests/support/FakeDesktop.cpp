@@ -7,7 +7,7 @@
 //   notify ID SUMMARY|BODY|KEY,LABEL,...   a notice shown
 // and takes commands, one a line, on standard input:
 //   invoke ID KEY                         the person chose an action of a notice
-// Ends when its standard input closes.
+// Runs until it is stopped.
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QSocketNotifier>
@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
         char buffer[512];
         const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
         if (got <= 0) {
-            QCoreApplication::quit();
+            input.setEnabled(false);
             return;
         }
         pending.append(buffer, static_cast<std::size_t>(got));
