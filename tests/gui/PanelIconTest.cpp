@@ -288,12 +288,23 @@ TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
     EXPECT_EQ(desktop.notices().size(), 3);
 }
 
-TEST(PanelIconTest, WithoutATrayClosingTheWindowQuits) {
+// On X11 an XEmbed tray (trayer) that appears later takes the icon, and from then on Korvel stays.
+TEST(PanelIconTest, WithoutATrayClosingTheWindowQuitsUntilOneAppears) {
     Panel panel;
     QSignalSpy quit(&*panel.icon, &PanelIcon::quitRequested);
     panel.window.show();
     panel.window.close();
     EXPECT_EQ(quit.size(), 1);
+
+    QProcess tray;
+    tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
+    ASSERT_TRUE(tray.waitForStarted()) << "trayer (Debian package trayer) is needed";
+    EXPECT_TRUE(soon([&] { return panel.icon->isInPanel(); }));
+    panel.window.show();
+    panel.window.close();
+    EXPECT_EQ(quit.size(), 1);
+    tray.terminate();
+    tray.waitForFinished();
 }
 
 } // namespace
