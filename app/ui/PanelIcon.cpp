@@ -125,9 +125,9 @@ void PanelIcon::present() {
     // Qt settles between a StatusNotifierItem and an XEmbed tray once per process, when the first icon
     // is made. On X11 it docks into an XEmbed tray whenever one appears; elsewhere only a watcher that
     // is already there takes the icon, so it is made once one is.
-    const bool possible = QGuiApplication::platformName() == u"xcb" ||
-                          (watcherRunning() && QSystemTrayIcon::isSystemTrayAvailable());
-    if (icon_ == nullptr && model_.showInPanel() && possible) {
+    if (icon_ == nullptr && model_.showInPanel() &&
+        (QGuiApplication::platformName() == u"xcb" ||
+         (watcherRunning() && QSystemTrayIcon::isSystemTrayAvailable()))) {
         icon_ = new QSystemTrayIcon(this);
         icon_->setContextMenu(menu_.get());
         connect(icon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
