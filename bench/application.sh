@@ -5,11 +5,14 @@
 # a session bus with an unlocked keyring (tests/integration/keychain/keychain_session.sh) and in the
 # network namespace of the API server. Prints rows of the results table; per-thread wakeups go to
 # DETAILS.
-# Usage: application.sh KORVEL WINDOW_START BARE_WINDOW API EMAIL PASSWORD DETAILS [TOOLS CONFIG]
+# The same application on an X display (Xvfb), without a panel and in one (korvel-test-desktop as a
+# panel that takes StatusNotifierItems), gives the panel icon's memory.
+# Usage: application.sh KORVEL WINDOW_START BARE_WINDOW DESKTOP API EMAIL PASSWORD DETAILS [TOOLS CONFIG]
 # With TOOLS and CONFIG, "TOOLS/bash TOOLS/wg-quick up CONFIG" brings a tunnel up that the
 # application sees as its own; otherwise the connected row is skipped.
 set -u
-korvel=$1 window_start=$2 bare_window=$3 api=$4 email=$5 password=$6 details=$7 tools=${8-} config=${9-}
+korvel=$1 window_start=$2 bare_window=$3 desktop=$4 api=$5 email=$6 password=$7 details=$8 tools=${9-}
+config=${10-}
 rounds=${KORVEL_BENCH_ROUNDS:-10} settle=5 window=10
 
 # shellcheck source=table.sh
@@ -23,7 +26,7 @@ trap 'for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done' EXIT
 if ! printf '%s\n' "$password" | "$korvel" login "$email" >/dev/null 2>"$details.login"; then
     reason="korvel login failed: $(tail -n 1 "$details.login")"
     for measure in "Cold start to first frame" "Application RSS, signed in, idle" \
-        "Idle wakeups/s, disconnected" "Idle wakeups/s, connected"; do
+        "Application RSS in the panel" "Idle wakeups/s, disconnected" "Idle wakeups/s, connected"; do
         bench_skipped "$measure" "$reason"
     done
     exit 0
@@ -50,6 +53,48 @@ bench_row "Cold start to first frame (median of $rounds, offscreen)" "$start_kor
 rss_kib() {
     awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"
 }
+
+# x11_rss: the resident KiB of korvel on the X display, signed in and idle for the settling time; with
+# its icon in the panel, what the icon's tooltip says goes to DETAILS.tooltip. One at a time: a second
+# korvel on the same session bus would only raise the first one's window.
+x11_rss() {
+    DISPLAY=$x_display QT_QPA_PLATFORM=xcb "$korvel" &
+    local pid=$! item
+    sleep "$settle"
+    item=$(sed -n 's/^item //p' "$details.panel" 2>/dev/null)
+    if [ -n "$item" ]; then
+        dbus-send --session --print-reply --dest="$item" /StatusNotifierItem org.freedesktop.DBus.Properties.Get \
+            string:org.kde.StatusNotifierItem string:ToolTip >"$details.tooltip" 2>&1
+    fi
+    kill -0 "$pid" 2>/dev/null && rss_kib "$pid"
+    kill "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+}
+panel_measure="Application RSS, signed in, idle ${settle} s, in the panel (Xvfb, StatusNotifierItem)"
+if command -v Xvfb >/dev/null; then
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$details.display" 2>"$details.xvfb" &
+    pids+=($!)
+    for _ in $(seq 100); do
+        [ -s "$details.display" ] && break
+        sleep 0.1
+    done
+    x_display=:$(cat "$details.display")
+    rss_plain=$(x11_rss)
+    "$desktop" --watcher >"$details.panel" &
+    pids+=($!)
+    rss_panel=$(x11_rss)
+    if [ -z "$rss_plain" ] || [ -z "$rss_panel" ]; then
+        bench_skipped "$panel_measure" "korvel exited on the X display"
+    elif ! grep -q 'Not protected · Fastest location' "$details.tooltip"; then
+        bench_skipped "$panel_measure" "the icon did not show korvel signed in (see $details.tooltip)"
+    else
+        bench_row "$panel_measure" "$(bench_mib "$rss_panel") MiB" "without a panel $(bench_mib "$rss_plain") MiB" \
+            "$(bench_ratio "$rss_panel" "$rss_plain")" "<= 60 MiB" "$(bench_met "$rss_panel" $((60 * 1024)))"
+    fi
+else
+    bench_skipped "$panel_measure" "Xvfb is not installed"
+fi
+
 # Context switches of every thread, as "TID COUNT NAME" lines.
 switches() {
     local task

@@ -4,7 +4,8 @@
 # - click to connected: the model's toggle() through the API server and the daemon running the real
 #   wg-quick to a wireguard-go peer, against one configuration request plus wg-quick up of the same
 #   configuration (korvel-connect-timing);
-# - the real korvel window: cold start, memory and idle wakeups (application.sh).
+# - the real korvel window: cold start, memory (also with its icon in a panel) and idle wakeups
+#   (application.sh).
 # As root everything runs in the network namespaces of tests/e2e/tunnel_namespaces.sh; otherwise the
 # API server listens on the loopback and the tunnel rows say why they were skipped. Prints rows of the
 # results table.
@@ -107,5 +108,6 @@ fi
 # The application in a throwaway home with its own session bus and keyring, where the API server is.
 "${in_place[@]}" "$source_dir/tests/integration/keychain/keychain_session.sh" keyring \
     "$source_dir/bench/application.sh" "$korvel" "$build/bench/korvel-window-start" \
-    "$build/bench/korvel-bare-window" "$api" "$email" "$password" "$details/application.txt" \
+    "$build/bench/korvel-bare-window" "$build/tests/support/korvel-test-desktop" "$api" "$email" "$password" \
+    "$details/application.txt" \
     ${tunnel:+"$work/tools" "$work/timing/korvel.conf"} 2>"$details/application.log"

@@ -194,18 +194,15 @@ QCoro::Task<int> CommandRunner::connect(Command command) {
         }
         model_.selectLocation(chosen);
     }
-    if (isConnected()) {
-        if (!choosing) {
-            printStatus();
-            co_return 0;
-        }
-        // The tunnel does not say where it leads, so a named location always gets a fresh one.
-        const bool down = co_await takeDown();
-        if (!down) {
-            co_return 1;
-        }
+    if (isConnected() && !choosing) {
+        printStatus();
+        co_return 0;
     }
-    co_await model_.toggle();
+    const std::optional<QString> stayedUp = co_await model_.connectToSelection();
+    if (stayedUp) {
+        failStillUp(*stayedUp);
+        co_return 1;
+    }
     if (model_.state().kind() == TunnelState::Kind::error) {
         fail(model_.state().message());
         if (tunnel::isSocketMissing(model_.state().message())) {
@@ -224,8 +221,9 @@ QCoro::Task<int> CommandRunner::connect(Command command) {
 
 QCoro::Task<int> CommandRunner::disconnect() {
     if (isConnected()) {
-        const bool down = co_await takeDown();
-        if (!down) {
+        const std::optional<QString> failure = co_await model_.disconnect();
+        if (isConnected()) {
+            failStillUp(failure.value_or(QString()));
             co_return 1;
         }
     }
@@ -233,15 +231,9 @@ QCoro::Task<int> CommandRunner::disconnect() {
     co_return 0;
 }
 
-QCoro::Task<bool> CommandRunner::takeDown() {
-    const std::optional<QString> failure = co_await model_.disconnect();
-    if (!isConnected()) {
-        co_return true;
-    }
+void CommandRunner::failStillUp(const QString& reason) {
     // The service's own sentence says why, where it gave one (a refusal, an update of Korvel).
-    fail(failure && !failure->isEmpty() ? *failure
-                                        : QStringLiteral("Could not disconnect. The tunnel is still up."));
-    co_return false;
+    fail(reason.isEmpty() ? QStringLiteral("Could not disconnect. The tunnel is still up.") : reason);
 }
 
 int CommandRunner::settings(const Command& command) {

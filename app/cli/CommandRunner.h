@@ -36,8 +36,8 @@ private:
     int favorite(const QString& hostname);
     QCoro::Task<int> connect(Command command);
     QCoro::Task<int> disconnect();
-    // Takes the tunnel down; false, with the reason told, when it stays up.
-    QCoro::Task<bool> takeDown();
+    // Tells why the tunnel stayed up when it was to go down; reason may be empty.
+    void failStillUp(const QString& reason);
     int settings(const Command& command);
 
     // False, having said why and how to sign in, when no session could be restored.

@@ -28,6 +28,7 @@ const QString kLoginItemFailed =
     QStringLiteral("Korvel could not update Launch at login. Check your desktop's autostart settings.");
 const QString kUninstallerMissing =
     QStringLiteral("The uninstaller is missing. Reinstall Korvel to repair it.");
+const QString kLostAsleep = QStringLiteral("The tunnel went down while the computer was asleep.");
 
 constexpr int kMaxRecents = 8;
 
@@ -63,9 +64,10 @@ AppModel::AppModel(api::TokenStore& tokens, platform::Preferences& preferences,
       tunnel_(options.tunnel ? std::move(options.tunnel) : std::make_unique<tunnel::TunnelController>()),
       favoriteHostnames_(preferences.favoriteHostnames()), recentHostnames_(preferences.recentHostnames()),
       sessionClock_(std::move(options.sessionClock)), sessionTimer_(this),
-      launchAtLogin_(preferences.launchAtLogin()), autoConnect_(preferences.autoConnect()), stateTimer_(this),
-      statusLine_(kFreePlan), restoreRetry_(this), nextRestoreRetry_(options.firstRestoreRetry),
-      firstRestoreRetry_(options.firstRestoreRetry), restoreRetryLimit_(options.restoreRetryLimit),
+      launchAtLogin_(preferences.launchAtLogin()), autoConnect_(preferences.autoConnect()),
+      showInPanel_(preferences.showInPanel()), stateTimer_(this), statusLine_(kFreePlan), restoreRetry_(this),
+      nextRestoreRetry_(options.firstRestoreRetry), firstRestoreRetry_(options.firstRestoreRetry),
+      restoreRetryLimit_(options.restoreRetryLimit),
       autoConnectAfterRestore_(options.autoConnectAfterRestore) {
     sessionTimer_.setInterval(options.sessionTimerInterval);
     connect(&sessionTimer_, &QTimer::timeout, this, [this] {
@@ -116,6 +118,11 @@ void AppModel::setLaunchAtLogin(bool enabled) {
 void AppModel::setAutoConnect(bool enabled) {
     assign(autoConnect_, enabled, &AppModel::autoConnectChanged);
     preferences_.setAutoConnect(enabled);
+}
+
+void AppModel::setShowInPanel(bool enabled) {
+    assign(showInPanel_, enabled, &AppModel::showInPanelChanged);
+    preferences_.setShowInPanel(enabled);
 }
 
 void AppModel::setState(TunnelState state) { assign(state_, std::move(state), &AppModel::stateChanged); }
@@ -273,6 +280,8 @@ QCoro::Task<> AppModel::waitForRestoreAttempt() {
 QCoro::Task<> AppModel::signOut() {
     stopRestoring();
     const Lifetime alive = alive_;
+    // Not busy while it waits, so the state monitor may see the tunnel go meanwhile.
+    takingDown_ = true;
     try {
         co_await tunnel_->disconnect();
     } catch (...) {
@@ -281,6 +290,7 @@ QCoro::Task<> AppModel::signOut() {
     if (alive.expired()) {
         co_return;
     }
+    takingDown_ = false;
     stopSessionTimer();
     api_->setToken(std::nullopt);
     // Awaited last, so the screens show the sign-out at once while the store takes its time.
@@ -307,11 +317,19 @@ void AppModel::refreshState() {
         return;
     }
     const bool up = tunnel_->isUp();
+    const bool lost = !up && state_.kind() == TunnelState::Kind::connected && !takingDown_;
     setState(up ? TunnelState::connected() : TunnelState::disconnected());
+    const auto now = std::pair(sessionClock_(), std::chrono::steady_clock::now().time_since_epoch());
     if (up) {
         startSessionTimerIfNeeded();
+        lastSeenUp_ = now;
     } else {
         stopSessionTimer();
+    }
+    if (lost) {
+        // The session clock counts suspended time and the steady clock does not.
+        const auto slept = (now.first - lastSeenUp_->first) - (now.second - lastSeenUp_->second);
+        emit tunnelLost(slept > std::chrono::seconds(1) ? std::optional(kLostAsleep) : std::nullopt);
     }
 }
 
@@ -425,8 +443,25 @@ QCoro::Task<std::optional<QString>> AppModel::disconnect() {
         co_return failure;
     }
     setBusy(false);
+    takingDown_ = true;
     refreshState();
+    takingDown_ = false;
     co_return failure;
+}
+
+QCoro::Task<std::optional<QString>> AppModel::connectToSelection() {
+    const Lifetime alive = alive_;
+    if (state_.kind() == TunnelState::Kind::connected) {
+        const std::optional<QString> failure = co_await disconnect();
+        if (alive.expired()) {
+            co_return QString();
+        }
+        if (state_.kind() == TunnelState::Kind::connected) {
+            co_return failure.value_or(QString());
+        }
+    }
+    co_await toggle();
+    co_return std::nullopt;
 }
 
 void AppModel::startSessionTimerIfNeeded() {

@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace korvel::model {
 
@@ -55,6 +56,7 @@ class AppModel : public QObject {
     Q_PROPERTY(korvel::model::AppSection section READ section WRITE setSection NOTIFY sectionChanged)
     Q_PROPERTY(bool launchAtLogin READ launchAtLogin WRITE setLaunchAtLogin NOTIFY launchAtLoginChanged)
     Q_PROPERTY(bool autoConnect READ autoConnect WRITE setAutoConnect NOTIFY autoConnectChanged)
+    Q_PROPERTY(bool showInPanel READ showInPanel WRITE setShowInPanel NOTIFY showInPanelChanged)
     Q_PROPERTY(std::optional<QString> settingsError READ settingsError NOTIFY settingsErrorChanged)
     Q_PROPERTY(QString protocolLabel READ protocolLabel CONSTANT)
     Q_PROPERTY(bool isFreePlan READ isFreePlan NOTIFY isFreePlanChanged)
@@ -98,6 +100,9 @@ public:
     bool autoConnect() const { return autoConnect_; }
     // Stores the choice; it takes effect at the next sign-in or restore.
     void setAutoConnect(bool enabled);
+    bool showInPanel() const { return showInPanel_; }
+    // Stores the choice.
+    void setShowInPanel(bool enabled);
     const std::optional<QString>& settingsError() const { return settingsError_; }
     QString protocolLabel() const { return QStringLiteral("Our VPN protocol"); }
     bool isFreePlan() const { return isFreePlan_; }
@@ -133,6 +138,10 @@ public:
     // Takes the tunnel down, signed in or not; a failure shows only in the refreshed state, and its
     // reason goes back to the caller alone.
     QCoro::Task<std::optional<QString>> disconnect();
+    // Connects at the chosen location. A tunnel that is up is taken down first, since it does not say
+    // where it leads. When it stays up no connect is tried, and the result says why (empty when the
+    // service gave no reason); none when the connect went ahead.
+    QCoro::Task<std::optional<QString>> connectToSelection();
 
     // Starts the uninstaller shipped in the resources folder, or reports it missing in settingsError.
     void openUninstaller();
@@ -167,6 +176,7 @@ signals:
     void sectionChanged();
     void launchAtLoginChanged();
     void autoConnectChanged();
+    void showInPanelChanged();
     void settingsErrorChanged();
     void isFreePlanChanged();
     void speedMbpsChanged();
@@ -174,6 +184,9 @@ signals:
     void usageUsedLabelChanged();
     // After every restore attempt, whatever its outcome.
     void restoreAttemptEnded();
+    // A refresh found the tunnel down while the state was connected, and no operation of the model took
+    // it down. The reason is a sentence for the user, when one is known.
+    void tunnelLost(const std::optional<QString>& reason);
 
 private:
     // Expires when the model starts being destroyed; a coroutine checks it after every wait.
@@ -225,8 +238,14 @@ private:
     AppSection section_ = AppSection::connect;
     bool launchAtLogin_ = false;
     bool autoConnect_ = false;
+    bool showInPanel_ = true;
     std::optional<QString> settingsError_;
     QTimer stateTimer_;
+    // Set while disconnect or sign-out takes the tunnel down, so its going is not reported as lost.
+    bool takingDown_ = false;
+    // When a refresh last saw the tunnel up: on the session clock, and on the steady clock, which stops
+    // while the computer sleeps.
+    std::optional<std::pair<std::chrono::nanoseconds, std::chrono::nanoseconds>> lastSeenUp_;
     bool isFreePlan_ = false;
     std::optional<qint64> speedMbps_;
     QString statusLine_;

@@ -31,6 +31,10 @@ public:
 
     virtual bool autoConnect() const = 0;
     virtual void setAutoConnect(bool enabled) = 0;
+
+    // On unless the user turned it off.
+    virtual bool showInPanel() const = 0;
+    virtual void setShowInPanel(bool enabled) = 0;
 };
 
 } // namespace korvel::platform

@@ -12,6 +12,7 @@ const QString recentHostnamesKey = QStringLiteral("recentHostnames");
 const QString selectedHostnameKey = QStringLiteral("selectedHostname");
 const QString launchAtLoginKey = QStringLiteral("launchAtLogin");
 const QString autoConnectKey = QStringLiteral("autoConnect");
+const QString showInPanelKey = QStringLiteral("showInPanel");
 
 } // namespace
 
@@ -76,6 +77,10 @@ void SettingsPreferences::setLaunchAtLogin(bool enabled) { store(launchAtLoginKe
 bool SettingsPreferences::autoConnect() const { return settings_.value(autoConnectKey).toBool(); }
 
 void SettingsPreferences::setAutoConnect(bool enabled) { store(autoConnectKey, enabled); }
+
+bool SettingsPreferences::showInPanel() const { return settings_.value(showInPanelKey, true).toBool(); }
+
+void SettingsPreferences::setShowInPanel(bool enabled) { store(showInPanelKey, enabled); }
 
 // Written through at once: the command line and the window may run side by side.
 void SettingsPreferences::store(const QString& key, const QVariant& value) {

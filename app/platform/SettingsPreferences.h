@@ -24,6 +24,8 @@ public:
     void setLaunchAtLogin(bool enabled) override;
     bool autoConnect() const override;
     void setAutoConnect(bool enabled) override;
+    bool showInPanel() const override;
+    void setShowInPanel(bool enabled) override;
 
 private:
     void store(const QString& key, const QVariant& value);

@@ -7,6 +7,7 @@
 #include "Palette.h"
 #include "ScrollColumn.h"
 #include "SessionStat.h"
+#include "TunnelLook.h"
 #include "Typography.h"
 
 #include <QBoxLayout>
@@ -68,29 +69,6 @@ QHBoxLayout* centred(QWidget* widget, int side, int above) {
     row->setContentsMargins(side, above, side, 0);
     row->addWidget(widget);
     return row;
-}
-
-struct Look {
-    QColor colour;
-    QString title;
-    QString explanation;
-};
-
-Look lookOf(const tunnel::TunnelState& state) {
-    switch (state.kind()) {
-    case Kind::connecting:
-        return {palette::cyan400, QStringLiteral("Connecting..."),
-                QStringLiteral("Securing your connection")};
-    case Kind::connected:
-        return {palette::green500, QStringLiteral("Protected"),
-                QStringLiteral("Your traffic is encrypted through Korvel")};
-    case Kind::error:
-        return {palette::red500, QStringLiteral("Connection problem"), state.message()};
-    case Kind::disconnected:
-        break;
-    }
-    return {palette::blue500, QStringLiteral("Not protected"),
-            QStringLiteral("You are using your normal connection")};
 }
 
 } // namespace
@@ -244,7 +222,7 @@ void ConnectView::showState() {
     }
     shownState_ = state;
     const bool connected = state.kind() == Kind::connected;
-    const Look look = lookOf(state);
+    const TunnelLook look = TunnelLook::of(state);
     backdrop_->setColor(look.colour);
     button_->setColor(look.colour);
     button_->setSpinning(state.kind() == Kind::connecting);

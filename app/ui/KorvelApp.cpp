@@ -3,10 +3,12 @@
 #include "AppModel.h"
 #include "AutostartLoginItem.h"
 #include "ContentView.h"
+#include "DesktopNotifications.h"
 #include "Keychain.h"
 #include "LightTheme.h"
 #include "LinuxDesktop.h"
 #include "LogoTile.h"
+#include "PanelIcon.h"
 #include "SettingsPreferences.h"
 #include "SingleInstance.h"
 
@@ -34,12 +36,13 @@ int KorvelApp::run(int argc, char** argv, const std::function<void(QWidget&)>& b
     // The desktop's own title bar stays; the window takes its smallest size from the content.
     ContentView window(model);
     window.setWindowTitle(QStringLiteral("Korvel"));
-    QObject::connect(&instance, &SingleInstance::activated, &window, [&window] {
-        window.setWindowState(window.windowState() & ~Qt::WindowMinimized);
-        window.show();
-        window.raise();
-        window.activateWindow();
-    });
+    // Whether closing the window quits is the panel icon's to say.
+    QApplication::setQuitOnLastWindowClosed(false);
+    platform::DesktopNotifications notices(QDBusConnection::sessionBus());
+    PanelIcon panel(model, notices, window);
+    QObject::connect(&panel, &PanelIcon::quitRequested, &application, &QApplication::quit,
+                     Qt::QueuedConnection);
+    QObject::connect(&instance, &SingleInstance::activated, &panel, &PanelIcon::showWindow);
     if (beforeShow) {
         beforeShow(window);
     }

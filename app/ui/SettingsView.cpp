@@ -36,6 +36,9 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
                                          QStringLiteral("Connect automatically when Korvel opens."))),
       launchAtLogin_(new SettingsToggleRow(QStringLiteral("Launch at login"),
                                            QStringLiteral("Open Korvel when you log in."))),
+      showInPanel_(new SettingsToggleRow(
+          QStringLiteral("Show Korvel in the panel"),
+          QStringLiteral("The tunnel at a glance; closing the window keeps Korvel running there."))),
       error_(Typography::wrappingLabel(QString(), 11, QFont::Normal, palette::red500)) {
     // White only while enabled: disabled controls, such as the kill switch, keep their disabled look.
     QPalette white = palette();
@@ -72,6 +75,9 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
                                     QStringLiteral("Block traffic if the VPN drops. Coming soon."),
                                     killSwitch));
 
+    auto* app = new SettingsGroup(QStringLiteral("App"));
+    app->addRow(showInPanel_);
+
     auto* uninstall = new QPushButton(QStringLiteral("Open uninstaller\u2026"));
     uninstall->setAccessibleDescription(
         QStringLiteral("Remove the tunnel service, protected state, and app."));
@@ -90,6 +96,7 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
     groups->addWidget(startup);
     groups->addWidget(error_);
     groups->addWidget(privacy);
+    groups->addWidget(app);
     groups->addWidget(maintenance);
     groups->addStretch();
 
@@ -104,13 +111,17 @@ SettingsView::SettingsView(model::AppModel& model, QWidget* parent)
 
     autoConnect_->setOn(model.autoConnect());
     launchAtLogin_->setOn(model.launchAtLogin());
+    showInPanel_->setOn(model.showInPanel());
     showError();
     connect(autoConnect_, &SettingsToggleRow::userToggled, &model, &model::AppModel::setAutoConnect);
     connect(launchAtLogin_, &SettingsToggleRow::userToggled, &model, &model::AppModel::setLaunchAtLogin);
+    connect(showInPanel_, &SettingsToggleRow::userToggled, &model, &model::AppModel::setShowInPanel);
     connect(&model, &model::AppModel::autoConnectChanged, this,
             [this] { autoConnect_->setOn(model_.autoConnect()); });
     connect(&model, &model::AppModel::launchAtLoginChanged, this,
             [this] { launchAtLogin_->setOn(model_.launchAtLogin()); });
+    connect(&model, &model::AppModel::showInPanelChanged, this,
+            [this] { showInPanel_->setOn(model_.showInPanel()); });
     connect(&model, &model::AppModel::settingsErrorChanged, this, &SettingsView::showError);
 }
 

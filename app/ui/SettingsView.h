@@ -11,7 +11,8 @@ namespace korvel::ui {
 class SettingsToggleRow;
 
 // The preferences section: the protocol, the two start-up choices, the settings error, the kill switch
-// that is not available yet and the uninstaller. It shows the model and keeps nothing of its own.
+// that is not available yet, the panel icon and the uninstaller. It shows the model and keeps nothing of its
+// own.
 class SettingsView : public QWidget {
     Q_OBJECT
 
@@ -28,6 +29,7 @@ private:
     model::AppModel& model_;
     SettingsToggleRow* autoConnect_;
     SettingsToggleRow* launchAtLogin_;
+    SettingsToggleRow* showInPanel_;
     QLabel* error_;
 };
 

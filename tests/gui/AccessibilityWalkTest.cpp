@@ -1,5 +1,5 @@
 // The window as a keyboard and screen-reader user meets it: keys only, through Qt's test events, while a
-// separate process reads the accessible tree over the accessibility bus. Run by accessibility_session.sh.
+// separate process reads the accessible tree over the accessibility bus. Run by x11_session.sh.
 #include "ConnectButton.h"
 #include "ContentView.h"
 #include "LightTheme.h"
@@ -95,7 +95,7 @@ const test::Answers kServers{{"GET servers", {200, test::data(R"([
 
 TEST(AccessibilityWalkTest, KeysAloneSignInChooseStarConnectAndDisconnectWhileEveryControlIsNamed) {
     if (QGuiApplication::platformName() != QStringLiteral("xcb")) {
-        GTEST_SKIP() << "needs an X display and the accessibility bus: run through accessibility_session.sh";
+        GTEST_SKIP() << "needs an X display and the accessibility bus: run through x11_session.sh";
     }
     LightTheme::apply();
     test::ModelRig rig;
@@ -197,7 +197,7 @@ TEST(AccessibilityWalkTest, KeysAloneSignInChooseStarConnectAndDisconnectWhileEv
 TEST(SingleInstanceTest, ALaterStartOnTheSameSessionAsksTheFirstForItsWindow) {
     const QDBusConnection first = QDBusConnection::sessionBus();
     if (!first.isConnected()) {
-        GTEST_SKIP() << "needs a session bus: run through accessibility_session.sh";
+        GTEST_SKIP() << "needs a session bus: run through x11_session.sh";
     }
     const QDBusConnection second =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("second"));

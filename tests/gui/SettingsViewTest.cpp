@@ -75,6 +75,11 @@ TEST(SettingsViewTest, CheckBoxesWriteTheModelAndFollowItButTheKillSwitchStays) 
     EXPECT_FALSE(autoConnect.isChecked());
     EXPECT_TRUE(launchAtLogin.isChecked());
 
+    QCheckBox& showInPanel = screen.box(QStringLiteral("Show Korvel in the panel"));
+    EXPECT_TRUE(showInPanel.isChecked()); // on unless turned off
+    QTest::mouseClick(&showInPanel, Qt::LeftButton);
+    EXPECT_FALSE(model.showInPanel() || rig.preferences.showInPanel());
+
     QCheckBox& killSwitch = screen.box(QStringLiteral("Kill switch"));
     QTest::mouseClick(&killSwitch, Qt::LeftButton);
     killSwitch.setFocus();

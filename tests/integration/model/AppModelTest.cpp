@@ -339,15 +339,23 @@ TEST(AppModelTest, StateMonitorFollowsTheInterfaceButLeavesBusyAndErrorStatesAlo
     EXPECT_EQ(model.state(), TunnelState::error("Gone."));
 }
 
-// Ten hours asleep with the tunnel up count: the session clock includes suspended time.
+// Ten hours asleep with the tunnel up count: the session clock includes suspended time. A tunnel found
+// gone after the sleep is lost for that reason.
 TEST(AppModelTest, SessionTimeFollowsAClockThatCountsSuspend) {
     ModelRig rig;
     rig.clock = 5s;
     rig.upAtStart = true;
     AppModel& model = rig.start();
+    QList<std::optional<QString>> lost;
+    QObject::connect(&model, &AppModel::tunnelLost, [&](const std::optional<QString>& why) { lost << why; });
     model.refreshState();
     rig.clock = 5s + 10h + 1s;
     EXPECT_TRUE(QTest::qWaitFor([&] { return model.sessionTimeText() == "10:00:01"; }));
+    rig.tunnel->up = false;
+    model.refreshState();
+    model.refreshState();
+    EXPECT_EQ(lost,
+              QList({std::optional(QStringLiteral("The tunnel went down while the computer was asleep."))}));
 }
 
 TEST(AppModelTest, SignOutTakesTheTunnelDownFirstAndKeepsTheUsersChoices) {

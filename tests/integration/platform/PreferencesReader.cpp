@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
         {"selected", selected ? QJsonValue(*selected) : QJsonValue()},
         {"launchAtLogin", preferences.launchAtLogin()},
         {"autoConnect", preferences.autoConnect()},
+        {"showInPanel", preferences.showInPanel()},
     };
     std::fputs(QJsonDocument(read).toJson(QJsonDocument::Compact).constData(), stdout);
 }

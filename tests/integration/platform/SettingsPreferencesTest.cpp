@@ -25,20 +25,22 @@ protected:
     }
 
     static QJsonObject read(const QStringList& favorites, const QStringList& recents,
-                            const QJsonValue& selected, bool launchAtLogin, bool autoConnect) {
+                            const QJsonValue& selected, bool launchAtLogin, bool autoConnect,
+                            bool showInPanel) {
         return {{"favorites", QJsonArray::fromStringList(favorites)},
                 {"storedFavorites", QJsonArray::fromStringList(favorites)},
                 {"recents", QJsonArray::fromStringList(recents)},
                 {"selected", selected},
                 {"launchAtLogin", launchAtLogin},
-                {"autoConnect", autoConnect}};
+                {"autoConnect", autoConnect},
+                {"showInPanel", showInPanel}};
     }
 
     QTemporaryDir folder_;
 };
 
 TEST_F(SettingsPreferencesTest, ValuesKeepTheirTypesAcrossARestart) {
-    EXPECT_EQ(readAfterRestart(), read({}, {}, QJsonValue::Null, false, false));
+    EXPECT_EQ(readAfterRestart(), read({}, {}, QJsonValue::Null, false, false, true));
 
     SettingsPreferences preferences(path());
     preferences.setFavoriteHostnames({QStringLiteral("fav.example")});
@@ -46,14 +48,18 @@ TEST_F(SettingsPreferencesTest, ValuesKeepTheirTypesAcrossARestart) {
     preferences.setSelectedHostname(QStringLiteral("only.example"));
     preferences.setLaunchAtLogin(true);
     preferences.setAutoConnect(false);
-    EXPECT_EQ(readAfterRestart(), read({"fav.example"}, {"only.example"}, "only.example", true, false));
+    preferences.setShowInPanel(false);
+    EXPECT_EQ(readAfterRestart(),
+              read({"fav.example"}, {"only.example"}, "only.example", true, false, false));
 
     preferences.setFavoriteHostnames({});
     preferences.setRecentHostnames({QStringLiteral("new.example"), QStringLiteral("only.example")});
     preferences.setSelectedHostname(std::nullopt);
     preferences.setLaunchAtLogin(false);
     preferences.setAutoConnect(true);
-    EXPECT_EQ(readAfterRestart(), read({}, {"new.example", "only.example"}, QJsonValue::Null, false, true));
+    preferences.setShowInPanel(true);
+    EXPECT_EQ(readAfterRestart(),
+              read({}, {"new.example", "only.example"}, QJsonValue::Null, false, true, true));
 }
 
 TEST_F(SettingsPreferencesTest, FavouritesAreStoredInByteOrder) {

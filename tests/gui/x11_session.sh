@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs a window test the way a screen reader meets the window: on an X display (Xvfb) and a session bus
-# of its own, with the accessibility bus of at-spi2-core on it and Qt's AT-SPI bridge switched on.
-# Exits 77 (skipped) when one of those is not installed.
+# Runs a window test the way a desktop meets the window: on an X display (Xvfb) and a session bus of its
+# own, with the accessibility bus of at-spi2-core on it and Qt's AT-SPI bridge switched on, as a screen
+# reader finds them. Exits 77 (skipped) when one of those is not installed.
 set -euo pipefail
 
 for need in dbus-run-session dbus-send xvfb-run xauth /usr/libexec/at-spi-bus-launcher; do
