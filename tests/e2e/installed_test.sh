@@ -114,7 +114,7 @@ grep -qx "Took the VPN tunnel down." <<<"$said" || fail "the uninstaller did not
 grep -qx "Korvel is uninstalled." <<<"$said" || fail "the uninstaller did not say it finished: $said"
 interface_exists && fail "uninstall: the interface is still there"
 [ -e "$marker" ] && fail "uninstall: the marker is still there"
-for item in /opt/korvel /run/korvel /usr/lib/systemd/system/korvel-tunneld.socket \
+for item in /opt/korvel /usr/bin/korvel /etc/korvel /run/korvel /usr/lib/systemd/system/korvel-tunneld.socket \
     /usr/lib/systemd/system/korvel-tunneld.service /usr/share/applications/korvel.desktop \
     /usr/share/icons/hicolor/scalable/apps/korvel.svg /usr/share/doc/korvel \
     /usr/share/polkit-1/actions/org.korvel.tunnel.control.policy; do
