@@ -87,19 +87,7 @@ container_add_user() {
     runtime=/run/user/$uid
     container_exec install -d -m 0700 -o "$name" -g "$name" "$runtime" || return 1
     container_as "$name" dbus-daemon --session --nofork --address="unix:path=$runtime/bus" >/dev/null 2>&1 &
-    for _ in $(seq 100); do
-        container_exec test -S "$runtime/bus" && break
-        sleep 0.05
-    done
-    printf '%s-keyring' "$name" | container_as "$name" gnome-keyring-daemon --foreground --unlock \
-        --components=secrets >/dev/null 2>&1 &
-    for _ in $(seq 100); do
-        container_as "$name" dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-            org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q true && return 0
-        sleep 0.1
-    done
-    echo "the secret service of $name did not start"
-    return 1
+    sandbox_unlocked_keyring "$runtime/bus" container_as "$name"
 }
 
 # container_as NAME COMMAND...: runs a command in the container as that account, in its session.

@@ -185,14 +185,21 @@ sandbox_start_secret_service() {
 </busconfig>
 EOF
     sandbox_exec dbus-daemon --nofork --config-file=/run/user/0/bus.conf >/dev/null 2>&1 &
+    sandbox_unlocked_keyring /run/user/0/bus sandbox_exec
+}
+
+# sandbox_unlocked_keyring BUS RUN...: once the session bus listens at BUS, an unlocked keyring on it.
+# RUN... runs a command in that session.
+sandbox_unlocked_keyring() {
+    local bus=$1
+    shift
     for _ in $(seq 100); do
-        [ -S "$sandbox_root/run/user/0/bus" ] && break
+        "$@" test -S "$bus" && break
         sleep 0.05
     done
-    printf sandbox-keyring | sandbox_exec gnome-keyring-daemon --foreground --unlock --components=secrets \
-        >/dev/null 2>&1 &
+    printf korvel-keyring | "$@" gnome-keyring-daemon --foreground --unlock --components=secrets >/dev/null 2>&1 &
     for _ in $(seq 100); do
-        sandbox_exec dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        "$@" dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
             org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null | grep -q true && return 0
         sleep 0.1
     done

@@ -62,10 +62,10 @@ public slots:
     }
     void CloseNotification(uint) {}
     QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
-    QString GetServerInformation(QString& vendor, QString& version, QString& specification) {
+    QString GetServerInformation(QString& vendor, QString& version, QString& protocolVersion) {
         vendor = QStringLiteral("Korvel tests");
         version = QStringLiteral("1");
-        specification = QStringLiteral("1.2");
+        protocolVersion = QStringLiteral("1.2");
         return QStringLiteral("korvel-test-desktop");
     }
 
