@@ -2,9 +2,10 @@
 # The Debian package's whole life on a booted systemd. The package is clean (lintian, hardening, the
 # desktop entry); in a container over a throwaway copy of this system it installs offline, and an
 # ordinary user's korvel starts the hardened service through its socket, which brings a real tunnel
-# up; polkit lets that user switch it and turns another away; the tunnel survives a restart of the
-# service and an upgrade; removal takes it down and restores the resolver; a purge and the
-# uninstaller each leave nothing behind.
+# up and down; a copy of the application gets no answer; polkit lets that user switch the tunnel and
+# turns another away; the tunnel survives a restart of the service and an upgrade; removal takes it
+# down and restores the resolver; a purge and the uninstaller each leave nothing behind but the
+# person's preferences, and the uninstaller does nothing for someone without administrator rights.
 # Usage: systemd_test.sh SOURCE_DIR BUILD_DIR
 set -u
 source_dir=$1 build=$2
@@ -115,6 +116,14 @@ install_package korvel.deb
 echo "KorvelApiBase=$sandbox_api" >>"$root/etc/korvel/korvel.conf"
 
 printf 'korvel-demo\n' | korvel alice 0 login "$sandbox_email"
+# The service answers the installed application only: a copy elsewhere gets no reply.
+container_exec cp /opt/korvel/bin/korvel /usr/local/bin/copy
+err=$(container_as alice timeout 60 /usr/local/bin/copy connect 2>&1 >/dev/null)
+[ "$err" = "The VPN tunnel service is unavailable: the connection closed before the service replied." ] ||
+    fail "a copy of the application was told: '$err'"
+interface_exists && fail "a copy of the application brought the tunnel up"
+container_exec rm /usr/local/bin/copy
+
 korvel alice 0 connect
 [ "$(head -n 1 <<<"$out")" = "Tunnel: Protected" ] || fail "connect printed: $out"
 echo "connected $(($(date +%s) - started)) s after the container started to boot"
@@ -122,6 +131,8 @@ echo "connected $(($(date +%s) - started)) s after the container started to boot
 tunnel_is_up connect
 [ "$(container_as alice cat /run/wireguard/korvel.name)" = korvel ] || fail "connect: alice cannot read the marker"
 [ "$(resolver)" = "10.64.0.1 " ] || fail "connect: the resolver names $(resolver), not the tunnel's"
+[ "$(container_exec stat -c '%u %a' /run/korvel/korvel.conf)" = "0 600" ] ||
+    fail "connect: the stored configuration is not root's alone"
 
 korvel bob 1 disconnect
 [ "$err" = "You are not allowed to turn the VPN on or off on this computer." ] || fail "bob was told: $err"
@@ -131,6 +142,15 @@ container_exec systemctl restart korvel-tunneld.service
 tunnel_is_up "service restarted"
 korvel alice 0 status
 [ "$(head -n 1 <<<"$out")" = "Tunnel: Protected" ] || fail "status after the restart: $out"
+
+korvel alice 0 disconnect
+[ "$(head -n 1 <<<"$out")" = "Tunnel: Not protected" ] || fail "disconnect printed: $out"
+interface_exists && fail "disconnect: the interface is still there"
+for file in /run/wireguard/korvel.name /run/korvel/korvel.conf; do
+    container_exec test -e "$file" && fail "disconnect: $file is still there"
+done
+[ "$(resolver)" = "10.99.0.1 " ] || fail "disconnect: the resolver names $(resolver)"
+korvel alice 0 connect
 
 # An upgrade while alice's korvel runs: it started before the files changed, and is held there (its API
 # server paused, then the process itself) until the upgrade is done.
@@ -164,11 +184,17 @@ install_package korvel.deb
 echo "KorvelApiBase=$sandbox_api" >>"$root/etc/korvel/korvel.conf"
 korvel alice 0 connect
 tunnel_is_up "second installation"
-said=$(container_exec "/opt/korvel/Resources/Uninstall Korvel/Uninstall Korvel.tool" 2>&1) ||
-    fail "the uninstaller failed: $said"
+korvel alice 0 settings --auto-connect on
+preferences=/home/alice/.config/korvel/korvel.conf
+container_exec test -s "$preferences" || fail "alice has no preferences to keep"
+uninstaller="/opt/korvel/Resources/Uninstall Korvel/Uninstall Korvel.tool"
+said=$(container_as bob "$uninstaller" 2>&1) && fail "the uninstaller did what bob asked: $said"
+container_exec test -x /opt/korvel/bin/korvel && interface_exists || fail "bob's uninstaller removed something"
+said=$(container_exec "$uninstaller" 2>&1) || fail "the uninstaller failed: $said"
 grep -qx "Took the VPN tunnel down." <<<"$said" || fail "the uninstaller did not take the tunnel down: $said"
 grep -qx "Removed the package korvel." <<<"$said" || fail "the uninstaller did not remove the package: $said"
 nothing_left uninstaller
+container_exec test -s "$preferences" || fail "the uninstaller took alice's preferences"
 
 [ "$failures" = 0 ] || stop "$failures failures"
-echo "installed, socket-activated, connected, refused, restarted, upgraded, removed, purged and uninstalled"
+echo "installed, socket-activated, connected, disconnected, refused, restarted, upgraded, removed, purged and uninstalled"
