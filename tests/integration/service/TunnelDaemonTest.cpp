@@ -100,6 +100,10 @@ TEST_F(TunnelDaemonTest, ToolOutcomesBecomeReplies) {
         {"head -c 3000000 /dev/zero; head -c 3000000 /dev/zero | tr '\\0' x >&2; echo >&2; echo end >&2; "
          "exit 1",
          "end"},
+        // 32 KiB and one byte of four-byte characters: the kept tail starts mid-character and is resynced.
+        {"s=$(printf '%*s' 8000 ''); printf '%756s%s\\n\u256d\u2500 last\\n' '' \"${s// /\U0001F1E9}\" >&2; "
+         "exit 1",
+         "\u256d\u2500 last"},
         // The tool's own exit ends the wait, though a child of it keeps the outputs open.
         {"sleep 600 & echo $! >$log; echo 'left a child' >&2; exit 1", "left a child"},
     };
