@@ -70,21 +70,27 @@ fallback="[#] ip link add korvel type wireguard\nError: Unknown device type.\n[!
 rollback='[#] ip link delete dev korvel\n'
 configured="${fallback}[#] wg setconf korvel /dev/fd/63\n[#] ip -4 address add 10.66.0.2/32 dev korvel\n[#] ip link set mtu 1420 up dev korvel\n"
 
-# case NAME OPERATION INTERFACE_BEFORE MARKER_BEFORE STDERR STDOUT STATUS ACTION WANT_STATUS WANT_LAST_LINE WANT_MARKER
+# case NAME OPERATION INTERFACE_BEFORE MARKER_BEFORE STDERR STDOUT STATUS ACTION WANT_STATUS WANT_LAST_LINE
+#       WANT_MARKER [WANT_CALLS]
+# MARKER_BEFORE and WANT_MARKER: yes, no, file (a file where its folder belongs) or link (a symbolic link
+# planted at its name, which must never be followed, written through or removed).
+victim=$work/victim
 case_() {
     local name=$1 operation=$2 interface_before=$3 marker_before=$4
     printf '%s' "$5" >"$work/case/stderr"
     printf '%s' "$6" >"$work/case/stdout"
     echo "$7" >"$work/case/status"
     echo "$8" >"$work/case/action"
-    local want_status=$9 want_line=${10} want_marker=${11}
+    local want_status=$9 want_line=${10} want_marker=${11} want_calls=${12:-"$2 $config"}
 
     ip link delete korvel 2>/dev/null
     [ "$interface_before" = present ] && ip link add korvel type veth peer name korvelpeer
     rm -rf /run/wireguard "$work/calls"
-    if [ "$marker_before" = yes ]; then
-        mkdir -p /run/wireguard && echo korvel >"$marker"
-    fi
+    case $marker_before in
+        yes) mkdir -p /run/wireguard && echo korvel >"$marker" ;;
+        file) : >/run/wireguard ;;
+        link) mkdir -p /run/wireguard && echo "the victim's own words" >"$victim" && ln -s "$victim" "$marker" ;;
+    esac
 
     run_wrapper "$operation" "$config"
     local status=$? line
@@ -93,7 +99,11 @@ case_() {
     [ "$line" = "$want_line" ] || fail "$name: last line '$line', want '$want_line'"
     if [ "$want_marker" = yes ] && [ ! -e "$marker" ]; then fail "$name: the marker is missing"; fi
     if [ "$want_marker" = no ] && [ -e "$marker" ]; then fail "$name: the marker is left behind"; fi
-    [ "$(cat "$work/calls")" = "$operation $config" ] || fail "$name: the tool got '$(cat "$work/calls")'"
+    if [ "$want_marker" = link ] && { [ "$(readlink "$marker")" != "$victim" ] ||
+        [ "$(cat "$victim")" != "the victim's own words" ]; }; then
+        fail "$name: the planted link or what it points to was touched"
+    fi
+    [ "$(cat "$work/calls")" = "$want_calls" ] || fail "$name: the tool got '$(cat "$work/calls")'"
 }
 
 sentence_key="The VPN configuration holds a key that WireGuard cannot read; connect again to get a new configuration."
@@ -156,47 +166,14 @@ case_ "down, tunnel gone" down absent yes \
 case_ "down refused, tunnel still up" down present yes \
     "[#] ip link delete dev korvel\nRTNETLINK answers: Operation not permitted\n" "" 2 none 2 "$sentence_rights" yes
 
-# Up, but the marker cannot be written: the tunnel must not stay up unseen.
-echo 0 >"$work/case/status"
-echo add >"$work/case/action"
-printf '' >"$work/case/stderr"
-ip link delete korvel 2>/dev/null
-rm -rf /run/wireguard "$work/calls"
-: >/run/wireguard # a file where the folder should be
-run_wrapper up "$config"
-status=$?
-[ "$status" != 0 ] || fail "unwritable marker: the wrapper reports success"
-[[ $(last_line) == *"could not be marked as up"* ]] || fail "unwritable marker: last line '$(last_line)'"
-[ "$(cat "$work/calls")" = "up $config"$'\n'"down $config" ] || fail "unwritable marker: calls '$(cat "$work/calls")'"
-
-# A symbolic link planted at the marker's name is never followed, written through or removed.
-victim=$work/victim
-for operation in up down; do
-    echo 0 >"$work/case/status"
-    printf '' >"$work/case/stderr"
-    ip link delete korvel 2>/dev/null
-    if [ "$operation" = up ]; then
-        echo add >"$work/case/action"
-    else
-        echo delete >"$work/case/action"
-        ip link add korvel type veth peer name korvelpeer
-    fi
-    rm -rf /run/wireguard "$work/calls"
-    mkdir -p /run/wireguard
-    echo "the victim's own words" >"$victim"
-    ln -s "$victim" "$marker"
-    run_wrapper "$operation" "$config"
-    status=$?
-    [ "$status" != 0 ] || fail "planted link, $operation: the wrapper reports success"
-    [[ $(last_line) == *"$marker is a symbolic link"*"; remove it"* ]] ||
-        fail "planted link, $operation: last line '$(last_line)'"
-    [ "$(cat "$victim")" = "the victim's own words" ] || fail "planted link, $operation: the victim was written"
-    [ "$(readlink "$marker")" = "$victim" ] || fail "planted link, $operation: the link was not left alone"
-    # On up, the tunnel that could not be marked is taken down again.
-    calls="$operation $config"
-    [ "$operation" = down ] || calls+=$'\n'"down $config"
-    [ "$(cat "$work/calls")" = "$calls" ] || fail "planted link, $operation: calls '$(cat "$work/calls")'"
-done
+# Up, but the marker cannot be written: the tunnel must not stay up unseen, so it is taken down again.
+up_down="up $config"$'\n'"down $config"
+case_ "unwritable marker" up absent file "" "" 0 add 1 \
+    "The tunnel could not be marked as up in /var/run/wireguard; check that this folder is writable." no "$up_down"
+case_ "planted link, up" up absent link "" "" 0 add 1 \
+    "The tunnel could not be marked as up because $marker is a symbolic link; remove it and connect again." link "$up_down"
+case_ "planted link, down" down present link "" "" 0 delete 1 \
+    "The tunnel is down, but $marker is a symbolic link that was left in place; remove it." link
 
 # Other commands are the system tool's alone, output and status unchanged.
 printf '[Interface]\n' >"$work/case/stdout"
