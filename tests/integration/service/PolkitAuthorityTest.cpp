@@ -100,31 +100,27 @@ TEST_F(PolkitAuthorityTest, TimeLimitRefusesAndWithdrawsAHeldCheckWithoutHolding
     EXPECT_EQ(recorded(authority, bus, "cancel "), "cancel " + cancellationOf(held));
 }
 
-TEST_F(PolkitAuthorityTest, ABrokenBusRefusesWhatWaitsOnIt) {
+TEST_F(PolkitAuthorityTest, ACancelledCheckNeverAnswersAndABrokenBusRefusesWhatWaitsOnIt) {
     auto bus = std::make_unique<PrivateSystemBus>();
-    bus->startFakeAuthority({"--hold", "2000"});
+    bus->startFakeAuthority({"--allow", "1000", "--hold", "2000"});
     PolkitAuthority authority(bus->address());
     ASSERT_TRUE(authority.ask(1, {::getpid(), 1, 2000, -1}));
-    ASSERT_FALSE(recorded(authority, *bus, "check ").empty());
-    bus.reset();
-    EXPECT_EQ(driveUntil(authority, 1), (Results{{1, false}}));
-    EXPECT_EQ(authority.pollEntry().fd, -1);
-}
-
-TEST_F(PolkitAuthorityTest, CancelWithdrawsTheCheckAndItsAnswerNeverComes) {
-    PrivateSystemBus bus;
-    bus.startFakeAuthority({"--allow", "1000", "--hold", "2000"});
-    PolkitAuthority authority(bus.address());
-    ASSERT_TRUE(authority.ask(1, {::getpid(), 1, 2000, -1}));
-    const std::string held = recorded(authority, bus, "check ");
+    const std::string held = recorded(authority, *bus, "check ");
     ASSERT_FALSE(held.empty());
     authority.cancel(1);
-    EXPECT_EQ(recorded(authority, bus, "cancel "), "cancel " + cancellationOf(held));
+    EXPECT_EQ(recorded(authority, *bus, "cancel "), "cancel " + cancellationOf(held));
     // The fake answered the withdrawn check with an error before it saw this one.
     ASSERT_TRUE(authority.ask(2, {::getpid(), 1, 1000, -1}));
     EXPECT_EQ(driveUntil(authority, 1), (Results{{2, true}}));
+    ASSERT_TRUE(authority.ask(3, {::getpid(), 1, 2000, -1}));
+    drive(
+        authority, [&](const Results&) { return bus->record().size() == 4; }, 10);
+    bus.reset();
+    EXPECT_EQ(driveUntil(authority, 1), (Results{{3, false}}));
+    EXPECT_EQ(authority.pollEntry().fd, -1);
 }
 
+// What the action file says is the file's own business; that polkitd reads it and judges by it is not.
 TEST_F(PolkitAuthorityTest, RealPolkitdJudgesByTheInstalledActionFile) {
     if (::geteuid() != 0 || ::access("/usr/lib/polkit-1/polkitd", X_OK) != 0 ||
         std::system("unshare -m true 2>/dev/null") != 0) {
@@ -162,19 +158,6 @@ TEST_F(PolkitAuthorityTest, RealPolkitdJudgesByTheInstalledActionFile) {
     ::waitpid(nobody, nullptr, 0);
     using Answers = std::map<std::uint64_t, bool>;
     EXPECT_EQ(Answers(results.begin(), results.end()), (Answers{{1, true}, {2, false}}));
-
-    const std::string pkaction = "DBUS_SYSTEM_BUS_ADDRESS='" + bus.address() +
-                                 "' pkaction --action-id org.korvel.tunnel.control --verbose";
-    std::unique_ptr<FILE, int (*)(FILE*)> output(::popen(pkaction.c_str(), "r"), ::pclose);
-    std::string described;
-    for (char chunk[256]; std::fgets(chunk, sizeof chunk, output.get()) != nullptr;) {
-        described += chunk;
-    }
-    for (const char* line :
-         {"description:       Turn the Korvel VPN on or off", "implicit any:      auth_admin\n",
-          "implicit inactive: auth_admin\n", "implicit active:   yes\n"}) {
-        EXPECT_NE(described.find(line), std::string::npos) << line << " in\n" << described;
-    }
 }
 
 } // namespace
