@@ -106,16 +106,8 @@ case_() {
     [ "$(cat "$work/calls")" = "$want_calls" ] || fail "$name: the tool got '$(cat "$work/calls")'"
 }
 
-sentence_key="The VPN configuration holds a key that WireGuard cannot read; connect again to get a new configuration."
-sentence_parse="WireGuard could not read the VPN configuration; connect again to get a new configuration."
 sentence_name="The VPN server's name could not be looked up; check your internet connection and try again."
-sentence_resolvconf="The VPN's DNS servers cannot be set because resolvconf is missing; install openresolv or systemd-resolved."
-sentence_nft="Sending all traffic through the VPN needs nftables; install the nftables package."
-sentence_tun="WireGuard could not create its network interface because /dev/net/tun is missing; load the tun kernel module."
-sentence_nowg="This computer has no WireGuard support; install the wireguard-go package or a kernel with WireGuard."
 sentence_exists="A network interface named korvel already exists; take it down and try again."
-sentence_notup="No WireGuard tunnel named korvel is up."
-sentence_rights="The tunnel service is not allowed to change this computer's network settings; reinstall Korvel."
 
 case_ "up" up absent no \
     "${configured}[#] ip -4 route add 10.66.0.0/24 dev korvel\n" "" 0 add 0 "[#] ip -4 route add 10.66.0.0/24 dev korvel" yes
@@ -128,7 +120,7 @@ retries=$(cat "$work/retries")
 
 case_ "bad key, stale marker" up absent yes \
     "${fallback}[#] wg setconf korvel /dev/fd/63\nKey is not the correct length or format: \`============================================'\nConfiguration parsing error\n$rollback" \
-    "" 1 none 1 "$sentence_key" no
+    "" 1 none 1 "The VPN configuration holds a key that WireGuard cannot read; connect again to get a new configuration." no
 case_ "no resolver" up absent no \
     "${fallback}[#] wg setconf korvel /dev/fd/63\nTemporary failure in name resolution: \`vpn.korvel.invalid:51820'. Trying again in 1.00 seconds...\nTemporary failure in name resolution: \`vpn.korvel.invalid:51820'\nConfiguration parsing error\n$rollback" \
     "" 1 none 1 "$sentence_name" no
@@ -137,20 +129,20 @@ case_ "unknown server name" up absent no \
     "" 1 none 1 "$sentence_name" no
 case_ "value out of range" up absent no \
     "${fallback}[#] wg setconf korvel /dev/fd/63\nPersistent keepalive interval is neither 0/off nor 1-65535: \`99999999'\nConfiguration parsing error\n$rollback" \
-    "" 1 none 1 "$sentence_parse" no
+    "" 1 none 1 "WireGuard could not read the VPN configuration; connect again to get a new configuration." no
 case_ "no resolvconf" up absent no \
     "${configured}[#] resolvconf -a korvel -m 0 -x\n/usr/bin/wg-quick: line 32: resolvconf: command not found\n$rollback" \
-    "" 127 none 127 "$sentence_resolvconf" no
+    "" 127 none 127 "The VPN's DNS servers cannot be set because resolvconf is missing; install openresolv or systemd-resolved." no
 case_ "no nft" up absent no \
     "${configured}[#] sysctl -q net.ipv4.conf.all.src_valid_mark=1\n[#] iptables-restore -n\n/usr/bin/wg-quick: line 32: iptables-restore: command not found\n[#] ip -4 rule delete table 51820\n$rollback" \
-    "" 127 none 127 "$sentence_nft" no
+    "" 127 none 127 "Sending all traffic through the VPN needs nftables; install the nftables package." no
 case_ "no TUN device" up absent no \
     "${fallback}Unable to access interface: Protocol not supported\n${rollback}Cannot find device \"korvel\"\n" \
     "ERROR: (korvel) 2026/01/01 00:00:00 Failed to create TUN device: CreateTUN(\"korvel\") failed; /dev/net/tun does not exist\n" \
-    1 none 1 "$sentence_tun" no
+    1 none 1 "WireGuard could not create its network interface because /dev/net/tun is missing; load the tun kernel module." no
 case_ "no WireGuard at all" up absent no \
     "[#] ip link add korvel type wireguard\nError: Unknown device type.\nUnable to access interface: Protocol not supported\n${rollback}Cannot find device \"korvel\"\n" \
-    "" 1 none 1 "$sentence_nowg" no
+    "" 1 none 1 "This computer has no WireGuard support; install the wireguard-go package or a kernel with WireGuard." no
 case_ "interface already up" up present yes \
     "wg-quick: \`korvel' already exists\n" "" 1 none 1 "$sentence_exists" yes
 case_ "same name in another namespace" up absent no \
@@ -162,9 +154,9 @@ case_ "unknown failure" up absent no \
 case_ "failure that says nothing" up absent no "$configured$rollback" "" 1 none 1 "" no
 case_ "down" down present yes "[#] ip link delete dev korvel\n" "" 0 delete 0 "[#] ip link delete dev korvel" no
 case_ "down, tunnel gone" down absent yes \
-    "wg-quick: \`korvel' is not a WireGuard interface\n" "" 1 none 1 "$sentence_notup" no
+    "wg-quick: \`korvel' is not a WireGuard interface\n" "" 1 none 1 "No WireGuard tunnel named korvel is up." no
 case_ "down refused, tunnel still up" down present yes \
-    "[#] ip link delete dev korvel\nRTNETLINK answers: Operation not permitted\n" "" 2 none 2 "$sentence_rights" yes
+    "[#] ip link delete dev korvel\nRTNETLINK answers: Operation not permitted\n" "" 2 none 2 "The tunnel service is not allowed to change this computer's network settings; reinstall Korvel." yes
 
 # Up, but the marker cannot be written: the tunnel must not stay up unseen, so it is taken down again.
 up_down="up $config"$'\n'"down $config"
