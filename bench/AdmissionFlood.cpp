@@ -1,7 +1,8 @@
 // korvel-bench-admission: how long an admitted request waits while four processes open and close
-// connections that the daemon turns away, as fast as they can, against the same request without them.
-// Starts korvel-test-tunneld admitting this program; needs root, as admission does. Prints one row of
-// the benchmark table.
+// connections that the daemon turns away, as fast as they can, against the same request without them;
+// then what the daemon holds after that flood and a crowd of admitted clients that stall, vanish halfway
+// through a request or right after one, against what it held before. Starts korvel-test-tunneld
+// admitting this program; needs root, as admission does. Prints two rows of the benchmark table.
 #include "TestDaemonProcess.h"
 
 #include <algorithm>
@@ -12,10 +13,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -68,6 +71,57 @@ double percentile(std::vector<double> samples, double p) {
     return samples[static_cast<std::size_t>(p * static_cast<double>(samples.size() - 1))];
 }
 
+// What the daemon holds: resident KiB and open descriptors.
+std::pair<long, long> holdings(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    long resident = -1;
+    for (std::string line; std::getline(status, line);) {
+        resident = line.starts_with("VmRSS:") ? std::stol(line.substr(6)) : resident;
+    }
+    const fs::directory_iterator descriptors("/proc/" + std::to_string(pid) + "/fd");
+    return {resident, std::distance(begin(descriptors), end(descriptors))};
+}
+
+// `clients` threads of `requests` connects each, every fifth sent halfway and dropped, every fifth
+// dropped right after being sent, the rest waited for; and 8 connections that stall throughout.
+void crowd(const std::string& socketPath, int clients, int requests) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    socketPath.copy(address.sun_path, sizeof address.sun_path - 1);
+    const auto dial = [&] {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        return fd;
+    };
+    std::vector<int> stalled;
+    for (int i = 0; i < 8; ++i) {
+        stalled.push_back(dial());
+    }
+    const std::string request = std::string(R"({"method":"korvel.tunneld.Connect","parameters":{"config":)") +
+                                R"("[Interface]\nMTU = 1420\n[Peer]\n"}})" + '\0';
+    std::vector<std::thread> threads;
+    for (int client = 0; client < clients; ++client) {
+        threads.emplace_back([&, requests] {
+            for (int sequence = 0; sequence < requests; ++sequence) {
+                const int fd = dial();
+                const std::size_t size = sequence % 5 == 2 ? request.size() / 2 : request.size();
+                ::send(fd, request.data(), size, MSG_NOSIGNAL);
+                std::array<char, 256> reply{};
+                if (sequence % 5 != 2 && sequence % 5 != 4) {
+                    ::recv(fd, reply.data(), reply.size(), MSG_WAITALL);
+                }
+                ::close(fd);
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (const int fd : stalled) {
+        ::close(fd);
+    }
+}
+
 std::vector<double> measure(const std::string& socketPath) {
     std::vector<double> samples;
     for (int i = 0; i < kRequests; ++i) {
@@ -90,21 +144,45 @@ int main() {
     fs::create_directory(work / "tools");
     std::vector<double> quiet;
     std::vector<double> flooded;
+    std::pair<long, long> before;
+    std::pair<long, long> after;
     {
         const TestDaemonProcess daemon(work);
+        // A small crowd first, so that what the daemon allocates once is in place before measuring.
+        crowd(daemon.socketPath(), 4, 5);
         quiet = measure(daemon.socketPath());
+        before = holdings(daemon.pid());
         std::vector<pid_t> flooders;
         for (int i = 0; i < kFlooders; ++i) {
             flooders.push_back(spawn({KORVEL_TEST_CLIENT, "--socket", daemon.socketPath(), "flood"}));
         }
+        // Measured once every flooder runs the client, not while they are still starting.
+        for (const pid_t pid : flooders) {
+            std::error_code starting;
+            while (!fs::equivalent("/proc/" + std::to_string(pid) + "/exe", KORVEL_TEST_CLIENT, starting)) {
+                ::usleep(1000);
+            }
+        }
         flooded = measure(daemon.socketPath());
+        crowd(daemon.socketPath(), 20, 10);
         for (const pid_t pid : flooders) {
             ::kill(pid, SIGKILL);
             ::waitpid(pid, nullptr, 0);
         }
+        // Stalled connections are dropped at the request timeout.
+        for (int i = 0; i < 300 && holdings(daemon.pid()).second != before.second; ++i) {
+            ::usleep(10000);
+        }
+        after = holdings(daemon.pid());
     }
     fs::remove_all(work);
 
+    const long growth = after.first - before.first;
+    std::printf(
+        "| Daemon growth after the flood and a crowd of 200 connects, stalled and vanishing clients | "
+        "%+ld KiB, %+ld descriptors | before: %.1f MiB, %ld descriptors | | ≤ 256 KiB, ±0 | %s |\n",
+        growth, after.second - before.second, static_cast<double>(before.first) / 1024, before.second,
+        growth <= 256 && after.second == before.second ? "yes" : "**no**");
     const double withFlood = percentile(flooded, 0.95);
     const double without = percentile(quiet, 0.95);
     if (withFlood < 0 || without < 0) {

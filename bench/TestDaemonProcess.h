@@ -32,6 +32,7 @@ public:
     }
 
     const std::string& socketPath() const { return socketPath_; }
+    pid_t pid() const { return pid_; }
 
 private:
     std::string socketPath_;

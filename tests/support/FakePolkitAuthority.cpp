@@ -41,24 +41,21 @@ std::string readValue(sd_bus_message* message, const std::string& key, std::int6
     const char* contents = nullptr;
     sd_bus_message_peek_type(message, &type, &contents);
     sd_bus_message_enter_container(message, SD_BUS_TYPE_VARIANT, contents);
-    std::string text = std::string("type-") + contents;
-    if (std::string(contents) == "u") {
-        std::uint32_t value = 0;
-        sd_bus_message_read(message, "u", &value);
-        text = std::to_string(value);
-    } else if (std::string(contents) == "t") {
-        std::uint64_t value = 0;
-        sd_bus_message_read(message, "t", &value);
-        text = std::to_string(value);
-    } else if (std::string(contents) == "i") {
-        std::int32_t value = 0;
-        sd_bus_message_read(message, "i", &value);
-        text = std::to_string(value);
-        uid = key == "uid" ? value : uid;
-    } else if (std::string(contents) == "h") {
-        int fd = -1;
-        sd_bus_message_read(message, "h", &fd);
-        text = pidOfPidfd(fd);
+    const std::string kind = contents;
+    std::uint32_t u = 0;
+    std::uint64_t t = 0;
+    std::int32_t i = 0;
+    int h = -1;
+    std::string text = "type-" + kind;
+    if (kind == "u" && sd_bus_message_read(message, "u", &u) > 0) {
+        text = std::to_string(u);
+    } else if (kind == "t" && sd_bus_message_read(message, "t", &t) > 0) {
+        text = std::to_string(t);
+    } else if (kind == "i" && sd_bus_message_read(message, "i", &i) > 0) {
+        text = std::to_string(i);
+        uid = key == "uid" ? i : uid;
+    } else if (kind == "h" && sd_bus_message_read(message, "h", &h) > 0) {
+        text = pidOfPidfd(h);
     } else {
         sd_bus_message_skip(message, contents);
     }

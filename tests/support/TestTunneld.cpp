@@ -8,8 +8,6 @@
 #include "ToolCapabilities.h"
 #include "TunnelDaemon.h"
 
-#include <algorithm>
-#include <array>
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -25,9 +23,9 @@ int main(int argc, char* argv[]) {
     for (int i = 1; i + 1 < argc; i += 2) {
         options[argv[i]] = argv[i + 1];
     }
-    const std::array<const char*, 4> required{"--socket", "--state-dir", "--tools-dir", "--client"};
-    if (argc != 9 ||
-        !std::ranges::all_of(required, [&](const char* name) { return options.contains(name); })) {
+    if (argc != 9 || options.size() != 4 || !options.contains("--socket") ||
+        !options.contains("--state-dir") || !options.contains("--tools-dir") ||
+        !options.contains("--client")) {
         std::cerr
             << "Usage: korvel-test-tunneld --socket PATH --state-dir DIR --tools-dir DIR --client EXE\n";
         return 2;

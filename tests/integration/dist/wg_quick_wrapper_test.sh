@@ -70,21 +70,27 @@ fallback="[#] ip link add korvel type wireguard\nError: Unknown device type.\n[!
 rollback='[#] ip link delete dev korvel\n'
 configured="${fallback}[#] wg setconf korvel /dev/fd/63\n[#] ip -4 address add 10.66.0.2/32 dev korvel\n[#] ip link set mtu 1420 up dev korvel\n"
 
-# case NAME OPERATION INTERFACE_BEFORE MARKER_BEFORE STDERR STDOUT STATUS ACTION WANT_STATUS WANT_LAST_LINE WANT_MARKER
+# case NAME OPERATION INTERFACE_BEFORE MARKER_BEFORE STDERR STDOUT STATUS ACTION WANT_STATUS WANT_LAST_LINE
+#       WANT_MARKER [WANT_CALLS]
+# MARKER_BEFORE and WANT_MARKER: yes, no, file (a file where its folder belongs) or link (a symbolic link
+# planted at its name, which must never be followed, written through or removed).
+victim=$work/victim
 case_() {
     local name=$1 operation=$2 interface_before=$3 marker_before=$4
     printf '%s' "$5" >"$work/case/stderr"
     printf '%s' "$6" >"$work/case/stdout"
     echo "$7" >"$work/case/status"
     echo "$8" >"$work/case/action"
-    local want_status=$9 want_line=${10} want_marker=${11}
+    local want_status=$9 want_line=${10} want_marker=${11} want_calls=${12:-"$2 $config"}
 
     ip link delete korvel 2>/dev/null
     [ "$interface_before" = present ] && ip link add korvel type veth peer name korvelpeer
     rm -rf /run/wireguard "$work/calls"
-    if [ "$marker_before" = yes ]; then
-        mkdir -p /run/wireguard && echo korvel >"$marker"
-    fi
+    case $marker_before in
+        yes) mkdir -p /run/wireguard && echo korvel >"$marker" ;;
+        file) : >/run/wireguard ;;
+        link) mkdir -p /run/wireguard && echo "the victim's own words" >"$victim" && ln -s "$victim" "$marker" ;;
+    esac
 
     run_wrapper "$operation" "$config"
     local status=$? line
@@ -93,19 +99,15 @@ case_() {
     [ "$line" = "$want_line" ] || fail "$name: last line '$line', want '$want_line'"
     if [ "$want_marker" = yes ] && [ ! -e "$marker" ]; then fail "$name: the marker is missing"; fi
     if [ "$want_marker" = no ] && [ -e "$marker" ]; then fail "$name: the marker is left behind"; fi
-    [ "$(cat "$work/calls")" = "$operation $config" ] || fail "$name: the tool got '$(cat "$work/calls")'"
+    if [ "$want_marker" = link ] && { [ "$(readlink "$marker")" != "$victim" ] ||
+        [ "$(cat "$victim")" != "the victim's own words" ]; }; then
+        fail "$name: the planted link or what it points to was touched"
+    fi
+    [ "$(cat "$work/calls")" = "$want_calls" ] || fail "$name: the tool got '$(cat "$work/calls")'"
 }
 
-sentence_key="The VPN configuration holds a key that WireGuard cannot read; connect again to get a new configuration."
-sentence_parse="WireGuard could not read the VPN configuration; connect again to get a new configuration."
 sentence_name="The VPN server's name could not be looked up; check your internet connection and try again."
-sentence_resolvconf="The VPN's DNS servers cannot be set because resolvconf is missing; install openresolv or systemd-resolved."
-sentence_nft="Sending all traffic through the VPN needs nftables; install the nftables package."
-sentence_tun="WireGuard could not create its network interface because /dev/net/tun is missing; load the tun kernel module."
-sentence_nowg="This computer has no WireGuard support; install the wireguard-go package or a kernel with WireGuard."
 sentence_exists="A network interface named korvel already exists; take it down and try again."
-sentence_notup="No WireGuard tunnel named korvel is up."
-sentence_rights="The tunnel service is not allowed to change this computer's network settings; reinstall Korvel."
 
 case_ "up" up absent no \
     "${configured}[#] ip -4 route add 10.66.0.0/24 dev korvel\n" "" 0 add 0 "[#] ip -4 route add 10.66.0.0/24 dev korvel" yes
@@ -118,7 +120,7 @@ retries=$(cat "$work/retries")
 
 case_ "bad key, stale marker" up absent yes \
     "${fallback}[#] wg setconf korvel /dev/fd/63\nKey is not the correct length or format: \`============================================'\nConfiguration parsing error\n$rollback" \
-    "" 1 none 1 "$sentence_key" no
+    "" 1 none 1 "The VPN configuration holds a key that WireGuard cannot read; connect again to get a new configuration." no
 case_ "no resolver" up absent no \
     "${fallback}[#] wg setconf korvel /dev/fd/63\nTemporary failure in name resolution: \`vpn.korvel.invalid:51820'. Trying again in 1.00 seconds...\nTemporary failure in name resolution: \`vpn.korvel.invalid:51820'\nConfiguration parsing error\n$rollback" \
     "" 1 none 1 "$sentence_name" no
@@ -127,20 +129,20 @@ case_ "unknown server name" up absent no \
     "" 1 none 1 "$sentence_name" no
 case_ "value out of range" up absent no \
     "${fallback}[#] wg setconf korvel /dev/fd/63\nPersistent keepalive interval is neither 0/off nor 1-65535: \`99999999'\nConfiguration parsing error\n$rollback" \
-    "" 1 none 1 "$sentence_parse" no
+    "" 1 none 1 "WireGuard could not read the VPN configuration; connect again to get a new configuration." no
 case_ "no resolvconf" up absent no \
     "${configured}[#] resolvconf -a korvel -m 0 -x\n/usr/bin/wg-quick: line 32: resolvconf: command not found\n$rollback" \
-    "" 127 none 127 "$sentence_resolvconf" no
+    "" 127 none 127 "The VPN's DNS servers cannot be set because resolvconf is missing; install openresolv or systemd-resolved." no
 case_ "no nft" up absent no \
     "${configured}[#] sysctl -q net.ipv4.conf.all.src_valid_mark=1\n[#] iptables-restore -n\n/usr/bin/wg-quick: line 32: iptables-restore: command not found\n[#] ip -4 rule delete table 51820\n$rollback" \
-    "" 127 none 127 "$sentence_nft" no
+    "" 127 none 127 "Sending all traffic through the VPN needs nftables; install the nftables package." no
 case_ "no TUN device" up absent no \
     "${fallback}Unable to access interface: Protocol not supported\n${rollback}Cannot find device \"korvel\"\n" \
     "ERROR: (korvel) 2026/01/01 00:00:00 Failed to create TUN device: CreateTUN(\"korvel\") failed; /dev/net/tun does not exist\n" \
-    1 none 1 "$sentence_tun" no
+    1 none 1 "WireGuard could not create its network interface because /dev/net/tun is missing; load the tun kernel module." no
 case_ "no WireGuard at all" up absent no \
     "[#] ip link add korvel type wireguard\nError: Unknown device type.\nUnable to access interface: Protocol not supported\n${rollback}Cannot find device \"korvel\"\n" \
-    "" 1 none 1 "$sentence_nowg" no
+    "" 1 none 1 "This computer has no WireGuard support; install the wireguard-go package or a kernel with WireGuard." no
 case_ "interface already up" up present yes \
     "wg-quick: \`korvel' already exists\n" "" 1 none 1 "$sentence_exists" yes
 case_ "same name in another namespace" up absent no \
@@ -152,51 +154,18 @@ case_ "unknown failure" up absent no \
 case_ "failure that says nothing" up absent no "$configured$rollback" "" 1 none 1 "" no
 case_ "down" down present yes "[#] ip link delete dev korvel\n" "" 0 delete 0 "[#] ip link delete dev korvel" no
 case_ "down, tunnel gone" down absent yes \
-    "wg-quick: \`korvel' is not a WireGuard interface\n" "" 1 none 1 "$sentence_notup" no
+    "wg-quick: \`korvel' is not a WireGuard interface\n" "" 1 none 1 "No WireGuard tunnel named korvel is up." no
 case_ "down refused, tunnel still up" down present yes \
-    "[#] ip link delete dev korvel\nRTNETLINK answers: Operation not permitted\n" "" 2 none 2 "$sentence_rights" yes
+    "[#] ip link delete dev korvel\nRTNETLINK answers: Operation not permitted\n" "" 2 none 2 "The tunnel service is not allowed to change this computer's network settings; reinstall Korvel." yes
 
-# Up, but the marker cannot be written: the tunnel must not stay up unseen.
-echo 0 >"$work/case/status"
-echo add >"$work/case/action"
-printf '' >"$work/case/stderr"
-ip link delete korvel 2>/dev/null
-rm -rf /run/wireguard "$work/calls"
-: >/run/wireguard # a file where the folder should be
-run_wrapper up "$config"
-status=$?
-[ "$status" != 0 ] || fail "unwritable marker: the wrapper reports success"
-[[ $(last_line) == *"could not be marked as up"* ]] || fail "unwritable marker: last line '$(last_line)'"
-[ "$(cat "$work/calls")" = "up $config"$'\n'"down $config" ] || fail "unwritable marker: calls '$(cat "$work/calls")'"
-
-# A symbolic link planted at the marker's name is never followed, written through or removed.
-victim=$work/victim
-for operation in up down; do
-    echo 0 >"$work/case/status"
-    printf '' >"$work/case/stderr"
-    ip link delete korvel 2>/dev/null
-    if [ "$operation" = up ]; then
-        echo add >"$work/case/action"
-    else
-        echo delete >"$work/case/action"
-        ip link add korvel type veth peer name korvelpeer
-    fi
-    rm -rf /run/wireguard "$work/calls"
-    mkdir -p /run/wireguard
-    echo "the victim's own words" >"$victim"
-    ln -s "$victim" "$marker"
-    run_wrapper "$operation" "$config"
-    status=$?
-    [ "$status" != 0 ] || fail "planted link, $operation: the wrapper reports success"
-    [[ $(last_line) == *"$marker is a symbolic link"*"; remove it"* ]] ||
-        fail "planted link, $operation: last line '$(last_line)'"
-    [ "$(cat "$victim")" = "the victim's own words" ] || fail "planted link, $operation: the victim was written"
-    [ "$(readlink "$marker")" = "$victim" ] || fail "planted link, $operation: the link was not left alone"
-    # On up, the tunnel that could not be marked is taken down again.
-    calls="$operation $config"
-    [ "$operation" = down ] || calls+=$'\n'"down $config"
-    [ "$(cat "$work/calls")" = "$calls" ] || fail "planted link, $operation: calls '$(cat "$work/calls")'"
-done
+# Up, but the marker cannot be written: the tunnel must not stay up unseen, so it is taken down again.
+up_down="up $config"$'\n'"down $config"
+case_ "unwritable marker" up absent file "" "" 0 add 1 \
+    "The tunnel could not be marked as up in /var/run/wireguard; check that this folder is writable." no "$up_down"
+case_ "planted link, up" up absent link "" "" 0 add 1 \
+    "The tunnel could not be marked as up because $marker is a symbolic link; remove it and connect again." link "$up_down"
+case_ "planted link, down" down present link "" "" 0 delete 1 \
+    "The tunnel is down, but $marker is a symbolic link that was left in place; remove it." link
 
 # Other commands are the system tool's alone, output and status unchanged.
 printf '[Interface]\n' >"$work/case/stdout"

@@ -62,23 +62,6 @@ TEST(MessageReader, ParsesRequestsAndNamesWhatIsWrongWithTheRest) {
     }
 }
 
-TEST(MessageReader, StopsAtTheLimitTheNulOrTheEndOfInput) {
-    const std::string atLimit = kDisconnect + std::string(24, ' ');
-    MessageReader fits(atLimit.size());
-    EXPECT_TRUE(fits.append(atLimit + '\0' + "ignored"));
-    EXPECT_EQ(describe(*fits.result()), "disconnect ");
-
-    MessageReader tooLong(atLimit.size());
-    EXPECT_FALSE(tooLong.append(atLimit));
-    EXPECT_TRUE(tooLong.append(" "));
-    EXPECT_EQ(describe(*tooLong.result()), "korvel.tunneld.RequestTooLarge");
-
-    MessageReader cutShort(1024);
-    EXPECT_FALSE(cutShort.append(kDisconnect));
-    cutShort.endOfInput();
-    EXPECT_EQ(describe(*cutShort.result()), kInvalid);
-}
-
 TEST(WireFormat, ErrorRepliesCarryTheirParameter) {
     EXPECT_EQ(encodeError({"org.varlink.service.MethodNotFound", "method", "x"}),
               std::string(R"({"error":"org.varlink.service.MethodNotFound","parameters":{"method":"x"}})") +

@@ -17,10 +17,10 @@ namespace {
 const std::string kSelf = std::filesystem::read_symlink("/proc/self/exe").string();
 const IdentityTable kTable{{kSelf, "korvel.app"}};
 
-// A forked copy of this test that has connected to this process, then waits or exits at once; an exited
-// one holds its pid as a zombie until reaped.
+// A forked copy of this test that has connected to this process and exited at once, holding its pid as a
+// zombie until reaped.
 struct Caller {
-    explicit Caller(bool stays) {
+    Caller() {
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         ("korvel-peer-" + std::to_string(::getpid())).copy(address.sun_path + 1, sizeof address.sun_path - 2);
@@ -31,16 +31,11 @@ struct Caller {
         pid = ::fork();
         if (pid == 0) {
             ::connect(::socket(AF_UNIX, SOCK_STREAM, 0), name, sizeof address);
-            if (stays) {
-                ::pause();
-            }
             ::_exit(0);
         }
         connection = UniqueFd(::accept(listening.get(), nullptr, nullptr));
         siginfo_t info{};
-        if (!stays) {
-            ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
-        }
+        ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOWAIT);
     }
     ~Caller() {
         if (pid != 0) {
@@ -52,17 +47,6 @@ struct Caller {
     UniqueFd connection;
 };
 
-TEST(PeerProcessFacts, KnowsALiveCallerAndNothingOfOneThatHasExited) {
-    for (const bool alive : {true, false}) {
-        const Caller caller(alive);
-        PeerProcessFacts facts(caller.connection.get(), kTable);
-        EXPECT_EQ(facts.callerExecutable().has_value(), alive);
-        const std::optional<SigningIdentity> identity = facts.callerIdentity();
-        EXPECT_EQ(identity ? identity->identifier : std::nullopt,
-                  alive ? std::optional<std::string>("korvel.app") : std::nullopt);
-    }
-}
-
 // Admission has pinned the caller; then it exits and a new copy of this program gets its pid. The pid
 // now names a process that would pass, but it is not the caller.
 TEST(PeerProcessFacts, AHandedOnPidIsNotTheCaller) {
@@ -70,7 +54,7 @@ TEST(PeerProcessFacts, AHandedOnPidIsNotTheCaller) {
     if (::geteuid() != 0 || !lastPid) {
         GTEST_SKIP() << "needs root to choose the next pid through /proc/sys/kernel/ns_last_pid";
     }
-    Caller caller(false);
+    Caller caller;
     PeerProcessFacts facts(caller.connection.get(), kTable);
     ::waitpid(caller.pid, nullptr, 0);
     const pid_t pid = std::exchange(caller.pid, 0);
