@@ -9,10 +9,7 @@
 #include "LightTheme.h"
 #include "LocationsView.h"
 #include "LoginView.h"
-#include "LogoTile.h"
 #include "ModelFakes.h"
-#include "Palette.h"
-#include "PrimaryButtonStyle.h"
 #include "Screenshot.h"
 #include "SettingsView.h"
 
@@ -26,13 +23,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
-#include <QVBoxLayout>
 #include <QWindow>
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <vector>
 
 namespace korvel::ui {
 namespace {
@@ -46,6 +39,17 @@ bool signInFits(const ContentView& view) {
     return form && panel && form->isVisible() &&
            form->mapTo(&view, QPoint(form->width(), 0)).x() <= panel->mapTo(&view, QPoint()).x() &&
            panel->mapTo(&view, QPoint(panel->width(), 0)).x() <= view.width();
+}
+
+// The texts of the labels the window shows.
+QStringList shownTexts(const QWidget& window) {
+    QStringList texts;
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        if (label->isVisibleTo(&window)) {
+            texts << label->text();
+        }
+    }
+    return texts;
 }
 
 TEST(ContentViewTest, KeepsTheMinimumSizeOfEachScreenAndSwapsThemLiveOnlyWhenSignInChanges) {
@@ -68,10 +72,17 @@ TEST(ContentViewTest, KeepsTheMinimumSizeOfEachScreenAndSwapsThemLiveOnlyWhenSig
     QTest::qWait(5);
     EXPECT_EQ(view.findChild<LoginView*>(), login);
 
+    // An account with a plan and usage: the connect screen's footer shows what the model says.
+    rig.api->serve({{"GET account",
+                     {200, test::data(R"({"email":"e","usage":{"plan_is_free":true,"speed_mbps":10,)"
+                                      R"("bytes_used":1610612736}})")}}});
     ASSERT_TRUE(rig.signIn());
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.findChild<LoginView*>() == nullptr; }));
     auto* shell = view.findChild<MainShell*>();
     ASSERT_TRUE(shell && shell->isVisible());
+    const QStringList footer{model.statusLine(), model.usageUsedLabel().value_or(QString())};
+    EXPECT_TRUE(shownTexts(view).contains(footer[0]) && shownTexts(view).contains(footer[1]))
+        << footer.join(u'|').toStdString();
     emit model.isSignedInChanged();
     QTest::qWait(5);
     EXPECT_EQ(view.findChild<MainShell*>(), shell);
@@ -90,6 +101,16 @@ TEST(ContentViewTest, KeepsTheMinimumSizeOfEachScreenAndSwapsThemLiveOnlyWhenSig
     test::saveScreenshot(view, QStringLiteral("sign-in-after-narrow-shell"));
     EXPECT_FALSE(model.isSignedIn());
     EXPECT_EQ(rig.tokens.stored, std::nullopt);
+    EXPECT_FALSE(shownTexts(view).contains(footer[0]) || shownTexts(view).contains(footer[1]));
+
+    // The next account, without usage, sees nothing of the last one's.
+    rig.api->serve({});
+    ASSERT_TRUE(rig.signIn());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.findChild<ConnectView*>() != nullptr; }));
+    const QStringList shown = shownTexts(view);
+    EXPECT_TRUE(shown.contains(model.statusLine()) && !shown.contains(footer[0]))
+        << shown.join(u'|').toStdString();
+    EXPECT_FALSE(shown.contains(footer[1]) || model.usageUsedLabel());
 }
 
 TEST(MainShellTest, RefreshesTheTunnelStateOnceWhenFirstShown) {
@@ -213,71 +234,6 @@ TEST(LightThemeTest, FieldsStayLightAndMenuIconsReadableUnderADarkDesktopPalette
     }
     EXPECT_GT(background, 200);
     EXPECT_GT(background - darkest, 120);
-}
-
-// Strokes meet pixels at fractional positions, so colours are matched within a few steps per channel.
-bool near(const QColor& seen, const QColor& expected) {
-    return seen.alpha() == 255 && std::abs(seen.red() - expected.red()) <= 40 &&
-           std::abs(seen.green() - expected.green()) <= 40 && std::abs(seen.blue() - expected.blue()) <= 40;
-}
-
-TEST(LogoTileTest, PaintsEachLayerWhereItBelongsOnATileAndANonSquareFrame) {
-    struct Probe {
-        QPoint pixel;
-        QColor colour;
-        const char* what;
-    };
-    const struct {
-        QSize size;
-        std::vector<Probe> probes;
-    } frames[] = {{{28, 28},
-                   {{{2, 14}, palette::navy900, "background left of the shield"},
-                    {{14, 14}, palette::blue500, "shield between the arms of the V"},
-                    {{11, 14}, Qt::white, "left arm of the V"},
-                    {{21, 5}, palette::cyan400, "tick"}}},
-                  // Scaled by the shorter side from the top left; the navy runs on to the right edge.
-                  {{120, 40},
-                   {{{20, 20}, palette::blue500, "shield"},
-                    {{16, 21}, Qt::white, "arm of the V"},
-                    {{30, 8}, palette::cyan400, "tick"},
-                    {{115, 20}, palette::navy900, "right end"}}}};
-    for (const auto& frame : frames) {
-        LogoTile tile(28);
-        tile.setFixedSize(frame.size);
-        QImage image(frame.size, QImage::Format_ARGB32);
-        image.fill(Qt::transparent); // so the rounded corners show
-        tile.render(&image, {}, {}, QWidget::DrawChildren);
-        image.save(QStringLiteral(KORVEL_SCREENSHOT_DIR "/logo-tile-%1x%2.png")
-                       .arg(frame.size.width())
-                       .arg(frame.size.height()));
-        EXPECT_EQ(image.pixelColor(0, 0).alpha(), 0);
-        for (const Probe& probe : frame.probes) {
-            EXPECT_TRUE(near(image.pixelColor(probe.pixel), probe.colour))
-                << frame.size.width() << " wide, " << probe.what << ": "
-                << image.pixelColor(probe.pixel).name().toStdString();
-        }
-    }
-}
-
-TEST(PrimaryButtonStyleTest, StretchesToItsContainerAndLightensOnlyWhileHeldDown) {
-    QWidget container;
-    auto* button = new QPushButton(QStringLiteral("Sign in"));
-    (new QVBoxLayout(&container))->addWidget(button);
-    PrimaryButtonStyle::apply(*button);
-    container.resize(320, 100);
-    container.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&container));
-    EXPECT_EQ(button->width(), 320 - 2 * container.layout()->contentsMargins().left());
-
-    // Left of the label, clear of the rounded corners.
-    const auto colour = [&] { return button->grab().toImage().pixelColor(12, button->height() / 2); };
-    EXPECT_EQ(colour(), palette::blue500);
-    test::saveScreenshot(container, QStringLiteral("primary-button"));
-    QTest::mousePress(button, Qt::LeftButton);
-    EXPECT_EQ(colour(), palette::blue400);
-    test::saveScreenshot(container, QStringLiteral("primary-button-pressed"));
-    QTest::mouseRelease(button, Qt::LeftButton);
-    EXPECT_EQ(colour(), palette::blue500);
 }
 
 } // namespace
