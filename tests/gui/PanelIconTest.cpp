@@ -6,6 +6,7 @@
 #include "DesktopNotifications.h"
 #include "ModelFakes.h"
 #include "Screenshot.h"
+#include "SingleInstance.h"
 
 #include <QDBusArgument>
 #include <QDBusPendingReply>
@@ -305,6 +306,21 @@ TEST(PanelIconTest, WithoutATrayClosingTheWindowQuitsUntilOneAppears) {
     EXPECT_EQ(quit.size(), 1);
     tray.terminate();
     tray.waitForFinished();
+}
+
+TEST(SingleInstanceTest, ALaterStartOnTheSameSessionAsksTheFirstForItsWindow) {
+    const QDBusConnection first = QDBusConnection::sessionBus();
+    if (!first.isConnected()) {
+        GTEST_SKIP() << "needs a session bus: run through x11_session.sh";
+    }
+    const QDBusConnection second =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("second"));
+    SingleInstance running(first);
+    QSignalSpy raised(&running, &SingleInstance::activated);
+    ASSERT_TRUE(running.claim());
+    SingleInstance later(second);
+    EXPECT_FALSE(later.claim());
+    EXPECT_EQ(raised.count(), 1);
 }
 
 } // namespace
