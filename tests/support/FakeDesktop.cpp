@@ -60,18 +60,9 @@ public slots:
         say(QStringLiteral("notify %1 %2|%3|%4").arg(id).arg(summary, body, actions.join(u',')));
         return id;
     }
-    void CloseNotification(uint) {}
-    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
-    QString GetServerInformation(QString& vendor, QString& version, QString& protocolVersion) {
-        vendor = QStringLiteral("Korvel tests");
-        version = QStringLiteral("1");
-        protocolVersion = QStringLiteral("1.2");
-        return QStringLiteral("korvel-test-desktop");
-    }
 
 signals:
     void ActionInvoked(uint id, const QString& key);
-    void NotificationClosed(uint id, uint reason);
 
 private:
     uint last_ = 0;
