@@ -113,22 +113,14 @@ TEST(LocationsViewTest, EachTabAndSearchListsItsRowsInOrderOrSaysWhyThereAreNone
         Hosts hosts;
         QStringList notices;
     } rows[] = {
-        // Lighter load first, then the city ignoring case; the offline server nowhere.
+        // The order and the matching are the model's; here each tab and the search reach the list.
         {0, "", kRecommended, none},
-        // By country name only: Frankfurt stays before Berlin; the unnamed code sorts as "XX".
         {1, "", {"par", "fra", "ber", "ams", "zur", "xx"}, none},
-        // The recents that are still listed, newest first.
         {2, "", {"ams", "ber"}, none},
         {2, "x", {}, {"schedule", "No locations match \"x\""}},
-        {0, "  ber\t", {"ber"}, none},
-        {0, "AMS", {"ams"}, none},
-        {0, "de", {"fra", "ber"}, none}, // the country code
-        {0, "switz", {"zur"}, none},     // the country name
-        {0, "ne", {"ams"}, none},        // only in Netherlands, though "n" is in every row
-        {0, "   ", kRecommended, none},  // filters nothing, yet hides Smart Location
-        // No accent folding, no host names; the notice quotes the search as typed.
-        {0, "fra.", {}, {"search", "No locations match \"fra.\""}},
-        {0, " zurich ", {}, {"search", "No locations match \" zurich \""}},
+        {0, "de", {"fra", "ber"}, none},
+        {0, "   ", kRecommended, none}, // filters nothing, yet hides Smart Location
+        {0, " zurich ", {}, {"search", "No locations match \" zurich \""}}, // quoted as typed
     };
     for (const auto& row : rows) {
         screen.chooseTab(row.tab);
@@ -146,9 +138,7 @@ TEST(LocationsViewTest, EachTabAndSearchListsItsRowsInOrderOrSaysWhyThereAreNone
     screen.search().clear();
     EXPECT_EQ(QStringList({screen.tabs().tabText(0), screen.tabs().tabText(1), screen.tabs().tabText(2)}),
               QStringList({"Recommended", "All", "Recent"}));
-    EXPECT_EQ(screen.index("fra").data(), QStringLiteral("Germany"));
     EXPECT_EQ(screen.index("fra").data(LocationListModel::FlagRole), QStringLiteral("\U0001F1E9\U0001F1EA"));
-    EXPECT_EQ(screen.index("ber").data(LocationListModel::SubtitleRole), QStringLiteral("Berlin"));
 }
 
 TEST(LocationsViewTest, WithoutServersEveryTabSaysSo) {
@@ -224,34 +214,26 @@ TEST(LocationsViewTest, ChoosingARowOrSmartLocationReturnsToConnect) {
     EXPECT_EQ(model.section(), AppSection::locations);
 }
 
+// The texts are the accessible ones the keyboard walk reads; here, which part of the row tells which.
 TEST(LocationsViewTest, TooltipsTellTheLoadTheStarsActionOrTheKeyThatFlipsIt) {
     Screen screen;
     screen.clickStar(QStringLiteral("par"));
     const auto* delegate = static_cast<LocationRowDelegate*>(screen.list().itemDelegate());
-    const auto tip = [&](const char* host, QPoint (*at)(const LocationRowDelegate&, QRect)) {
-        const QPoint point = at(*delegate, screen.rowRect(QString::fromUtf8(host)));
-        QHelpEvent event(QEvent::ToolTip, point, screen.list().viewport()->mapToGlobal(point));
-        QCoreApplication::sendEvent(screen.list().viewport(), &event);
-        return QToolTip::text();
-    };
-    const auto bars = [](const LocationRowDelegate& d, QRect row) { return d.loadArea(row, false).center(); };
-    const auto star = [](const LocationRowDelegate&, QRect row) {
-        return LocationRowDelegate::starArea(row).center();
-    };
-    const auto title = [](const LocationRowDelegate&, QRect row) { return row.topLeft() + QPoint(60, 5); };
     const struct {
         const char* host;
-        QPoint (*at)(const LocationRowDelegate&, QRect);
+        int part; // the load bars, the star, the title
         const char* tip;
-    } rows[] = {{"ams", bars, "Low load"},
-                {"par", bars, "Medium load"},
-                {"ber", bars, "High load"},
-                {"ber", star, "Add Berlin to favourites"},
-                {"par", star, "Remove Paris from favourites"},
-                {"ber", title, "Press F to add Berlin to favourites"},
-                {"par", title, "Press F to remove Paris from favourites"}};
+    } rows[] = {{"ams", 0, "Low load"},
+                {"ber", 0, "High load"},
+                {"par", 1, "Remove Paris from favourites"},
+                {"ber", 2, "Press F to add Berlin to favourites"}};
     for (const auto& row : rows) {
-        EXPECT_EQ(tip(row.host, row.at), QString::fromUtf8(row.tip)) << row.host;
+        const QRect rect = screen.rowRect(QString::fromUtf8(row.host));
+        const QPoint at[] = {delegate->loadArea(rect, false).center(),
+                             LocationRowDelegate::starArea(rect).center(), rect.topLeft() + QPoint(60, 5)};
+        QHelpEvent event(QEvent::ToolTip, at[row.part], screen.list().viewport()->mapToGlobal(at[row.part]));
+        QCoreApplication::sendEvent(screen.list().viewport(), &event);
+        EXPECT_EQ(QToolTip::text(), QString::fromUtf8(row.tip)) << row.host;
     }
 }
 
