@@ -79,6 +79,14 @@ const test::Answers kServers{{"GET servers", {200, test::data(R"([
         {"hostname":"ams","location":"Amsterdam","country_code":"NL","status":"online","load":"high"}])")}}};
 
 TEST(AccessibilityWalkTest, KeysAloneSignInChooseStarConnectAndDisconnectWhileEveryControlIsNamed) {
+    // Under what a dark desktop theme hands the application, for all widgets and for some of their own.
+    QPalette dark(QColor(53, 53, 53));
+    dark.setColor(QPalette::Base, QColor(30, 30, 30));
+    dark.setColor(QPalette::Text, Qt::white);
+    QApplication::setPalette(dark);
+    for (const char* kind : {"QMenu", "QLineEdit", "QCheckBox"}) {
+        QApplication::setPalette(dark, kind);
+    }
     LightTheme::apply();
     test::ModelRig rig;
     rig.api->serve(kServers);
@@ -92,6 +100,7 @@ TEST(AccessibilityWalkTest, KeysAloneSignInChooseStarConnectAndDisconnectWhileEv
     // Signing in: e-mail, Tab, password, Return; a refused password comes back selected.
     ASSERT_TRUE(QTest::qWaitFor([&] { return focus() && focus()->objectName() == QStringLiteral("email"); }));
     expectNamedWithFocusOn(window, "sign-in", QStringLiteral("Email"));
+    EXPECT_GT(focus()->palette().color(QPalette::Base).lightness(), 230); // the field stays light
     type(QStringLiteral("me@korvel.example"));
     press(Qt::Key_Tab);
     type(QStringLiteral("wrong"));
@@ -169,6 +178,9 @@ TEST(AccessibilityWalkTest, KeysAloneSignInChooseStarConnectAndDisconnectWhileEv
         press(Qt::Key_Down);
     }
     test::saveScreenshot(*menu, QStringLiteral("keyboard-menu"));
+    EXPECT_GT(menu->palette().color(QPalette::Window).lightness() -
+                  menu->palette().color(QPalette::Text).lightness(),
+              120);
     press(Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.section() == model::AppSection::settings; }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return focus() != nullptr && !menu->isVisible(); }));
