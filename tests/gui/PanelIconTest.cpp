@@ -56,17 +56,7 @@ public:
     bool waitFor(const QString& word, qsizetype count = 1) {
         return soon([&] { return said(word).size() >= count; });
     }
-    // The notices so far, without their numbers.
-    QStringList notices() {
-        QStringList texts;
-        for (const QString& notice : said(QStringLiteral("notify"))) {
-            texts << notice.section(u' ', 1);
-        }
-        return texts;
-    }
-    void invoke(const QString& notice, const QString& key) {
-        process_.write(QStringLiteral("invoke %1 %2\n").arg(notice.section(u' ', 0, 0), key).toUtf8());
-    }
+    void invoke(const QString& key) { process_.write(QStringLiteral("invoke %1\n").arg(key).toUtf8()); }
 
 private:
     QProcess process_;
@@ -184,8 +174,8 @@ TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
     ASSERT_TRUE(desktop.waitFor(QStringLiteral("notify")));
     QSignalSpy looks(&model, &model::AppModel::stateChanged);
     ASSERT_TRUE(soon([&] { return looks.size() >= 5; }));
-    EXPECT_EQ(desktop.notices(), QStringList{kLost});
-    desktop.invoke(desktop.said(QStringLiteral("notify")).last(), QStringLiteral("reconnect"));
+    EXPECT_EQ(desktop.said(QStringLiteral("notify")), QStringList{kLost});
+    desktop.invoke(QStringLiteral("reconnect"));
     EXPECT_TRUE(soon([&] { return model.state().kind() == Kind::connected; }));
 
     // What the user does in the window is not told; a connect from the panel that fails is.
@@ -196,14 +186,15 @@ TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
     panel.expectShown("error");
     toggle.trigger();
     ASSERT_TRUE(desktop.waitFor(QStringLiteral("notify"), 2));
-    EXPECT_EQ(desktop.notices(), QStringList({kLost, QStringLiteral("Connection problem|Refused.|")}));
+    EXPECT_EQ(desktop.said(QStringLiteral("notify")),
+              QStringList({kLost, QStringLiteral("Connection problem|Refused.|")}));
 
     // Closing the window leaves Korvel in the panel, which says so the first time.
     panel.window.close();
     panel.window.show();
     panel.window.close();
     ASSERT_TRUE(desktop.waitFor(QStringLiteral("notify"), 3));
-    EXPECT_EQ(desktop.notices().last(), kStillRunning);
+    EXPECT_EQ(desktop.said(QStringLiteral("notify")).last(), kStillRunning);
     EXPECT_FALSE(panel.window.isVisible());
     entry(menu, QStringLiteral("Open Korvel")).trigger();
     EXPECT_TRUE(panel.window.isVisible());
@@ -216,7 +207,7 @@ TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
     EXPECT_FALSE(panel.icon->isInPanel());
     panel.window.close();
     EXPECT_EQ(quit.size(), 2);
-    EXPECT_EQ(desktop.notices().size(), 3);
+    EXPECT_EQ(desktop.said(QStringLiteral("notify")).size(), 3);
 }
 
 // On X11 an XEmbed tray (trayer) that appears later takes the icon, and from then on Korvel stays.
