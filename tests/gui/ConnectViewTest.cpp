@@ -34,15 +34,7 @@ struct Screen {
     model::AppModel& model() { return *rig.model; }
     ConnectButton& button() { return *view->findChild<ConnectButton*>(); }
     QPushButton& locationRow() { return *view->findChild<QPushButton*>(); }
-    QLabel* label(const QString& text) {
-        QCoreApplication::processEvents();
-        for (QLabel* label : view->findChildren<QLabel*>()) {
-            if (label->text() == text && label->isVisibleTo(&*view)) {
-                return label;
-            }
-        }
-        return nullptr;
-    }
+    QLabel* label(const QString& text) { return test::shownLabel(*view, text); }
     SessionStat* stat(const QString& title) {
         QLabel* heading = label(title);
         return heading ? qobject_cast<SessionStat*>(heading->parentWidget()) : nullptr;

@@ -38,17 +38,6 @@ bool signInFits(const ContentView& view) {
            panel->mapTo(&view, QPoint(panel->width(), 0)).x() <= view.width();
 }
 
-// The texts of the labels the window shows.
-QStringList shownTexts(const QWidget& window) {
-    QStringList texts;
-    for (const QLabel* label : window.findChildren<QLabel*>()) {
-        if (label->isVisibleTo(&window)) {
-            texts << label->text();
-        }
-    }
-    return texts;
-}
-
 TEST(ContentViewTest, KeepsEachScreenWholeAtItsSmallestAndSwapsThemLiveOnlyWhenSignInChanges) {
     test::ModelRig rig;
     model::AppModel& model = rig.start();
@@ -72,8 +61,7 @@ TEST(ContentViewTest, KeepsEachScreenWholeAtItsSmallestAndSwapsThemLiveOnlyWhenS
     auto* shell = view.findChild<MainShell*>();
     ASSERT_TRUE(shell && shell->isVisible());
     const QStringList footer{model.statusLine(), model.usageUsedLabel().value_or(QString())};
-    EXPECT_TRUE(shownTexts(view).contains(footer[0]) && shownTexts(view).contains(footer[1]))
-        << footer.join(u'|').toStdString();
+    EXPECT_TRUE(test::shownLabel(view, footer[0]) && test::shownLabel(view, footer[1]));
     emit model.isSignedInChanged();
     QTest::qWait(5);
     EXPECT_EQ(view.findChild<MainShell*>(), shell);
@@ -88,7 +76,7 @@ TEST(ContentViewTest, KeepsEachScreenWholeAtItsSmallestAndSwapsThemLiveOnlyWhenS
     // the account stays on it.
     EXPECT_TRUE(signInFits(view));
     test::saveScreenshot(view, QStringLiteral("sign-in-after-narrow-shell"));
-    EXPECT_FALSE(shownTexts(view).contains(footer[0]) || shownTexts(view).contains(footer[1]));
+    EXPECT_FALSE(test::shownLabel(view, footer[0]) || test::shownLabel(view, footer[1]));
 }
 
 TEST(MainShellTest, RefreshesTheTunnelStateOnceWhenFirstShown) {
