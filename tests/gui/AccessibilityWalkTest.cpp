@@ -8,14 +8,9 @@
 
 #include <QAccessible>
 #include <QApplication>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
 
 namespace korvel::ui {
 namespace {

@@ -9,11 +9,9 @@
 #include "SessionStat.h"
 #include "TunnelLook.h"
 
-#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 
-#include <algorithm>
 #include <cstdlib>
 
 namespace korvel::ui {

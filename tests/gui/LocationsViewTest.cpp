@@ -7,7 +7,6 @@
 #include "Screenshot.h"
 #include "SmartLocationRow.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QScrollArea>
@@ -15,8 +14,6 @@
 #include <QTabBar>
 #include <QTest>
 #include <QToolTip>
-
-#include <gtest/gtest.h>
 
 namespace korvel::ui {
 namespace {

@@ -5,7 +5,6 @@
 #include "ModelFakes.h"
 #include "Screenshot.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>

@@ -12,8 +12,6 @@
 #include "Screenshot.h"
 #include "SettingsView.h"
 
-#include <QAction>
-#include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -21,8 +19,6 @@
 #include <QTest>
 #include <QToolButton>
 #include <QWindow>
-
-#include <gtest/gtest.h>
 
 namespace korvel::ui {
 namespace {

@@ -9,7 +9,6 @@
 #include "SingleInstance.h"
 #include "TunnelLook.h"
 
-#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QProcess>

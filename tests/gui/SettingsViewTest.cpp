@@ -5,7 +5,6 @@
 #include "Screenshot.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
