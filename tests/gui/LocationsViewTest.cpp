@@ -151,7 +151,7 @@ TEST(LocationsViewTest, WithoutServersEveryTabSaysSo) {
     test::saveScreenshot(*screen.view, QStringLiteral("locations-no-servers"));
 }
 
-// The texts are the accessible ones the keyboard walk reads; here, the mouse on each part of a row.
+// The texts are the accessible ones the keyboard walk reads; here, the mouse over each area of a row.
 TEST(LocationsViewTest, StarFlipsTheFavouriteOnlyTheExactChoiceIsMarkedAndTooltipsTellEachPart) {
     Screen screen;
     screen.clickStar(QStringLiteral("ber"));
@@ -174,7 +174,7 @@ TEST(LocationsViewTest, StarFlipsTheFavouriteOnlyTheExactChoiceIsMarkedAndToolti
     const auto* delegate = static_cast<LocationRowDelegate*>(screen.list().itemDelegate());
     const struct {
         const char* host;
-        int part; // the load bars, the star, the title
+        int area; // the load bars, the star, the title
         const char* tip;
     } rows[] = {{"ams", 0, "Low load"},
                 {"ber", 0, "High load"},
@@ -184,7 +184,7 @@ TEST(LocationsViewTest, StarFlipsTheFavouriteOnlyTheExactChoiceIsMarkedAndToolti
         const QRect rect = screen.rowRect(QString::fromUtf8(row.host));
         const QPoint at[] = {delegate->loadArea(rect, false).center(),
                              LocationRowDelegate::starArea(rect).center(), rect.topLeft() + QPoint(60, 5)};
-        QHelpEvent event(QEvent::ToolTip, at[row.part], screen.list().viewport()->mapToGlobal(at[row.part]));
+        QHelpEvent event(QEvent::ToolTip, at[row.area], screen.list().viewport()->mapToGlobal(at[row.area]));
         QCoreApplication::sendEvent(screen.list().viewport(), &event);
         EXPECT_EQ(QToolTip::text(), QString::fromUtf8(row.tip)) << row.host;
     }
