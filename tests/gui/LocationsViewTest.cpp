@@ -7,14 +7,13 @@
 #include "Screenshot.h"
 #include "SmartLocationRow.h"
 
-#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTest>
 #include <QToolTip>
-
-#include <gtest/gtest.h>
 
 namespace korvel::ui {
 namespace {
@@ -48,16 +47,26 @@ struct Screen {
     QLineEdit& search() { return *view->findChild<QLineEdit*>(); }
     QTabBar& tabs() { return *view->findChild<QTabBar*>(); }
     SmartLocationRow& smart() { return *view->findChild<SmartLocationRow*>(); }
-    // The host names of the listed rows (with the role set, if given), in order, while the list is shown.
+    // The host names of the rows the list shows whole (with the role set, if given), in order.
     Hosts hosts(int role = Qt::DisplayRole) {
+        QCoreApplication::processEvents();
         Hosts shown;
         auto& listed = *static_cast<LocationListModel*>(list().model());
         for (int row = 0; list().isVisible() && row < listed.rowCount(); ++row) {
-            if (role == Qt::DisplayRole || listed.index(row, 0).data(role).toBool()) {
+            const QModelIndex index = listed.index(row, 0);
+            if (list().viewport()->rect().contains(list().visualRect(index)) &&
+                (role == Qt::DisplayRole || index.data(role).toBool())) {
                 shown.append(listed.location(row).hostname);
             }
         }
         return shown;
+    }
+    // Scrolled to its end, the column shows the last row whole: nothing around it clips the row.
+    bool lastRowShows() {
+        QScrollBar& bar = *view->findChild<QScrollArea*>()->verticalScrollBar();
+        bar.setValue(bar.maximum());
+        const QRect last = list().visualRect(list().model()->index(list().model()->rowCount() - 1, 0));
+        return (QRegion(last) - list().viewport()->visibleRegion()).isEmpty();
     }
     QModelIndex index(const QString& host) {
         return list().model()->index(static_cast<int>(hosts().indexOf(host)), 0);
@@ -101,22 +110,14 @@ TEST(LocationsViewTest, EachTabAndSearchListsItsRowsInOrderOrSaysWhyThereAreNone
         Hosts hosts;
         QStringList notices;
     } rows[] = {
-        // Lighter load first, then the city ignoring case; the offline server nowhere.
+        // The order and the matching are the model's; here each tab and the search reach the list.
         {0, "", kRecommended, none},
-        // By country name only: Frankfurt stays before Berlin; the unnamed code sorts as "XX".
         {1, "", {"par", "fra", "ber", "ams", "zur", "xx"}, none},
-        // The recents that are still listed, newest first.
         {2, "", {"ams", "ber"}, none},
         {2, "x", {}, {"schedule", "No locations match \"x\""}},
-        {0, "  ber\t", {"ber"}, none},
-        {0, "AMS", {"ams"}, none},
-        {0, "de", {"fra", "ber"}, none}, // the country code
-        {0, "switz", {"zur"}, none},     // the country name
-        {0, "ne", {"ams"}, none},        // only in Netherlands, though "n" is in every row
-        {0, "   ", kRecommended, none},  // filters nothing, yet hides Smart Location
-        // No accent folding, no host names; the notice quotes the search as typed.
-        {0, "fra.", {}, {"search", "No locations match \"fra.\""}},
-        {0, " zurich ", {}, {"search", "No locations match \" zurich \""}},
+        {0, "de", {"fra", "ber"}, none},
+        {0, "   ", kRecommended, none}, // filters nothing, yet hides Smart Location
+        {0, " zurich ", {}, {"search", "No locations match \" zurich \""}}, // quoted as typed
     };
     for (const auto& row : rows) {
         screen.chooseTab(row.tab);
@@ -125,6 +126,7 @@ TEST(LocationsViewTest, EachTabAndSearchListsItsRowsInOrderOrSaysWhyThereAreNone
         EXPECT_EQ(screen.hosts(), row.hosts) << row.tab << row.typed;
         EXPECT_EQ(screen.notices(), row.notices) << row.tab << row.typed;
         EXPECT_EQ(screen.smart().isVisible(), row.tab == 0 && !*row.typed) << row.tab << row.typed;
+        EXPECT_TRUE(row.hosts.isEmpty() || screen.lastRowShows()) << row.tab << row.typed;
         if (!*row.typed) {
             test::saveScreenshot(*screen.view, "locations-" + screen.tabs().tabText(row.tab).toLower());
         }
@@ -133,9 +135,7 @@ TEST(LocationsViewTest, EachTabAndSearchListsItsRowsInOrderOrSaysWhyThereAreNone
     screen.search().clear();
     EXPECT_EQ(QStringList({screen.tabs().tabText(0), screen.tabs().tabText(1), screen.tabs().tabText(2)}),
               QStringList({"Recommended", "All", "Recent"}));
-    EXPECT_EQ(screen.index("fra").data(), QStringLiteral("Germany"));
     EXPECT_EQ(screen.index("fra").data(LocationListModel::FlagRole), QStringLiteral("\U0001F1E9\U0001F1EA"));
-    EXPECT_EQ(screen.index("ber").data(LocationListModel::SubtitleRole), QStringLiteral("Berlin"));
 }
 
 TEST(LocationsViewTest, WithoutServersEveryTabSaysSo) {
@@ -151,33 +151,43 @@ TEST(LocationsViewTest, WithoutServersEveryTabSaysSo) {
     test::saveScreenshot(*screen.view, QStringLiteral("locations-no-servers"));
 }
 
-TEST(LocationsViewTest, StarFlipsTheFavouriteAndTheOrderFollowsWhileOnlyTheExactChoiceIsMarked) {
+// The texts are the accessible ones the keyboard walk reads; here, the mouse over each area of a row.
+TEST(LocationsViewTest, StarFlipsTheFavouriteOnlyTheExactChoiceIsMarkedAndTooltipsTellEachPart) {
     Screen screen;
     screen.clickStar(QStringLiteral("ber"));
-    EXPECT_EQ(screen.hosts(), Hosts({"ber", "ams", "fra", "par", "zur", "xx"}));
-    screen.clickStar(QStringLiteral("fra")); // favourites among themselves: lighter load first
-    EXPECT_EQ(screen.hosts(), Hosts({"fra", "ber", "ams", "par", "zur", "xx"}));
-    EXPECT_EQ(screen.hosts(LocationListModel::FavoriteRole), Hosts({"fra", "ber"}));
-    test::saveScreenshot(*screen.view, QStringLiteral("locations-favourites"));
-
+    screen.clickStar(QStringLiteral("par"));
     screen.clickStar(QStringLiteral("ber"));
-    EXPECT_EQ(screen.hosts(), Hosts({"fra", "ams", "par", "zur", "ber", "xx"}));
+    EXPECT_EQ(screen.hosts(LocationListModel::FavoriteRole), Hosts({"par"}));
+    test::saveScreenshot(*screen.view, QStringLiteral("locations-favourites"));
     EXPECT_EQ(screen.model().section(), AppSection::connect); // never left: the view was built there
     EXPECT_EQ(screen.model().selectedLocation(), std::nullopt);
-
-    // Only the choice equal in every field is marked.
-    EXPECT_TRUE(screen.smart().isSelected());
-    EXPECT_TRUE(screen.hosts(LocationListModel::SelectedRole).isEmpty());
-
+    EXPECT_TRUE(screen.smart().isSelected() && screen.hosts(LocationListModel::SelectedRole).isEmpty());
     api::ServerLocation paris = screen.model().locations().at(3);
     screen.model().selectLocation(paris);
     EXPECT_FALSE(screen.smart().isSelected());
     EXPECT_EQ(screen.hosts(LocationListModel::SelectedRole), Hosts({"par"}));
     test::saveScreenshot(*screen.view, QStringLiteral("locations-selected"));
-
-    paris.load = QStringLiteral("high");
+    paris.load = QStringLiteral("high"); // equal in every field, or not the choice
     screen.model().setSelectedLocation(paris);
     EXPECT_TRUE(screen.hosts(LocationListModel::SelectedRole).isEmpty());
+
+    const auto* delegate = static_cast<LocationRowDelegate*>(screen.list().itemDelegate());
+    const struct {
+        const char* host;
+        int area; // the load bars, the star, the title
+        const char* tip;
+    } rows[] = {{"ams", 0, "Low load"},
+                {"ber", 0, "High load"},
+                {"par", 1, "Remove Paris from favourites"},
+                {"ber", 2, "Press F to add Berlin to favourites"}};
+    for (const auto& row : rows) {
+        const QRect rect = screen.rowRect(QString::fromUtf8(row.host));
+        const QPoint at[] = {delegate->loadArea(rect, false).center(),
+                             LocationRowDelegate::starArea(rect).center(), rect.topLeft() + QPoint(60, 5)};
+        QHelpEvent event(QEvent::ToolTip, at[row.area], screen.list().viewport()->mapToGlobal(at[row.area]));
+        QCoreApplication::sendEvent(screen.list().viewport(), &event);
+        EXPECT_EQ(QToolTip::text(), QString::fromUtf8(row.tip)) << row.host;
+    }
 }
 
 TEST(LocationsViewTest, ChoosingARowOrSmartLocationReturnsToConnect) {
@@ -193,15 +203,12 @@ TEST(LocationsViewTest, ChoosingARowOrSmartLocationReturnsToConnect) {
                       {zurich.left() + 100, zurich.center().y()});
     ASSERT_TRUE(model.selectedLocation());
     EXPECT_EQ(model.selectedLocation()->hostname, QStringLiteral("zur"));
-    EXPECT_EQ(model.recentHostnames(), Hosts({"zur"}));
     EXPECT_EQ(model.section(), AppSection::connect);
     EXPECT_EQ(screen.rig.log, before); // choosing never touches the tunnel
 
     model.setSection(AppSection::locations);
     QTest::mouseClick(&screen.smart(), Qt::LeftButton, {}, {screen.smart().width() - 5, 5});
-    EXPECT_EQ(model.selectedLocation(), std::nullopt);
-    EXPECT_EQ(model.recentHostnames(), Hosts({"zur"}));
-    EXPECT_EQ(model.section(), AppSection::connect);
+    EXPECT_TRUE(!model.selectedLocation() && model.section() == AppSection::connect);
 
     // A press on one row released on another chooses nothing.
     model.setSection(AppSection::locations);
@@ -209,37 +216,6 @@ TEST(LocationsViewTest, ChoosingARowOrSmartLocationReturnsToConnect) {
     QTest::mouseRelease(screen.list().viewport(), Qt::LeftButton, {}, screen.rowRect("fra").center());
     EXPECT_EQ(model.selectedLocation(), std::nullopt);
     EXPECT_EQ(model.section(), AppSection::locations);
-}
-
-TEST(LocationsViewTest, TooltipsTellTheLoadTheStarsActionOrTheKeyThatFlipsIt) {
-    Screen screen;
-    screen.clickStar(QStringLiteral("par"));
-    const auto* delegate = static_cast<LocationRowDelegate*>(screen.list().itemDelegate());
-    const auto tip = [&](const char* host, QPoint (*at)(const LocationRowDelegate&, QRect)) {
-        const QPoint point = at(*delegate, screen.rowRect(QString::fromUtf8(host)));
-        QHelpEvent event(QEvent::ToolTip, point, screen.list().viewport()->mapToGlobal(point));
-        QCoreApplication::sendEvent(screen.list().viewport(), &event);
-        return QToolTip::text();
-    };
-    const auto bars = [](const LocationRowDelegate& d, QRect row) { return d.loadArea(row, false).center(); };
-    const auto star = [](const LocationRowDelegate&, QRect row) {
-        return LocationRowDelegate::starArea(row).center();
-    };
-    const auto title = [](const LocationRowDelegate&, QRect row) { return row.topLeft() + QPoint(60, 5); };
-    const struct {
-        const char* host;
-        QPoint (*at)(const LocationRowDelegate&, QRect);
-        const char* tip;
-    } rows[] = {{"ams", bars, "Low load"},
-                {"par", bars, "Medium load"},
-                {"ber", bars, "High load"},
-                {"ber", star, "Add Berlin to favourites"},
-                {"par", star, "Remove Paris from favourites"},
-                {"ber", title, "Press F to add Berlin to favourites"},
-                {"par", title, "Press F to remove Paris from favourites"}};
-    for (const auto& row : rows) {
-        EXPECT_EQ(tip(row.host, row.at), QString::fromUtf8(row.tip)) << row.host;
-    }
 }
 
 } // namespace

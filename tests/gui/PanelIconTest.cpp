@@ -6,18 +6,15 @@
 #include "DesktopNotifications.h"
 #include "ModelFakes.h"
 #include "Screenshot.h"
+#include "SingleInstance.h"
+#include "TunnelLook.h"
 
-#include <QDBusArgument>
-#include <QDBusPendingReply>
-#include <QDBusVariant>
-#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
-#include <QtEndian>
 
 #include <functional>
 
@@ -58,94 +55,22 @@ public:
     bool waitFor(const QString& word, qsizetype count = 1) {
         return soon([&] { return said(word).size() >= count; });
     }
-    // The notices so far, without their numbers.
-    QStringList notices() {
-        QStringList texts;
-        for (const QString& notice : said(QStringLiteral("notify"))) {
-            texts << notice.section(u' ', 1);
-        }
-        return texts;
-    }
-    void invoke(const QString& notice, const QString& key) {
-        process_.write(QStringLiteral("invoke %1 %2\n").arg(notice.section(u' ', 0, 0), key).toUtf8());
-    }
+    void invoke(const QString& key) { process_.write(QStringLiteral("invoke %1\n").arg(key).toUtf8()); }
 
 private:
     QProcess process_;
     QStringList lines_;
 };
 
-// A signed-out model, a window and the icon over them.
-struct Panel {
-    explicit Panel(std::chrono::milliseconds stateInterval = 1h) {
-        rig.stateInterval = stateInterval;
-        rig.start();
-        icon.emplace(*rig.model, notices, window);
-    }
-    model::AppModel& model() { return *rig.model; }
-    QMenu& menu() { return *icon->findChild<QSystemTrayIcon*>()->contextMenu(); }
-
-    test::ModelRig rig;
-    QWidget window;
-    platform::DesktopNotifications notices{QDBusConnection::sessionBus()};
-    std::optional<PanelIcon> icon;
-};
-
-// A property of the item as the panel reads it. The item answers from this thread, so the call waits
-// with the event loop running.
-QDBusArgument itemProperty(const QString& item, const QString& name) {
-    QDBusMessage get = QDBusMessage::createMethodCall(item, QStringLiteral("/StatusNotifierItem"),
-                                                      QStringLiteral("org.freedesktop.DBus.Properties"),
-                                                      QStringLiteral("Get"));
-    get << QStringLiteral("org.kde.StatusNotifierItem") << name;
-    const QDBusPendingCall call = QDBusConnection::sessionBus().asyncCall(get);
-    EXPECT_TRUE(soon([&] { return call.isFinished(); }));
-    return QDBusPendingReply<QDBusVariant>(call).value().variant().value<QDBusArgument>();
-}
-
-// The text of the item's tooltip: (icon name, images, title, text).
-QString toolTip(const QString& item) {
-    const QDBusArgument tip = itemProperty(item, QStringLiteral("ToolTip"));
-    QString name, title, text;
-    tip.beginStructure();
-    tip >> name;
-    tip.beginArray();
-    tip.endArray();
-    tip >> title >> text;
-    tip.endStructure();
-    return title;
-}
-
-// The item's icon at every size it offers, from ARGB in network order.
-QMap<int, QImage> iconImages(const QString& item) {
-    const QDBusArgument pixmaps = itemProperty(item, QStringLiteral("IconPixmap"));
-    QMap<int, QImage> images;
-    pixmaps.beginArray();
-    while (!pixmaps.atEnd()) {
-        int width = 0, height = 0;
-        QByteArray argb;
-        pixmaps.beginStructure();
-        pixmaps >> width >> height >> argb;
-        pixmaps.endStructure();
-        QImage image(width, height, QImage::Format_ARGB32);
-        for (int i = 0; i < width * height; ++i) {
-            image.setPixel(i % width, i / width, qFromBigEndian<quint32>(argb.constData() + 4 * i));
-        }
-        images[width] = image;
-    }
-    pixmaps.endArray();
-    return images;
-}
-
 // The icon at 22 and 32 px as a light and a dark panel show it.
-void saveIconSheet(const QMap<int, QImage>& images, const QString& name) {
+void saveIconSheet(const QIcon& icon, const QString& name) {
     QPixmap picture(4 * 48, 48);
     QPainter painter(&picture);
     int x = 0;
     for (const QColor& panel : {QColor(246, 245, 244), QColor(36, 36, 36)}) {
         for (const int side : {22, 32}) {
             painter.fillRect(x, 0, 48, 48, panel);
-            painter.drawImage(x + (48 - side) / 2, (48 - side) / 2, images.value(side));
+            painter.drawPixmap(x + (48 - side) / 2, (48 - side) / 2, icon.pixmap(side));
             x += 48;
         }
     }
@@ -155,6 +80,34 @@ void saveIconSheet(const QMap<int, QImage>& images, const QString& name) {
     sheet.resize(picture.size());
     test::saveScreenshot(sheet, name);
 }
+
+// A signed-out model, a window and the icon over them.
+struct Panel {
+    explicit Panel(std::chrono::milliseconds stateInterval = 1h) {
+        rig.stateInterval = stateInterval;
+        rig.start();
+        icon.emplace(*rig.model, notices, window);
+    }
+    model::AppModel& model() { return *rig.model; }
+    QSystemTrayIcon& tray() { return *icon->findChild<QSystemTrayIcon*>(); }
+    QMenu& menu() { return *tray().contextMenu(); }
+    // The tooltip tells the state's title and the location; each state has an icon of its own.
+    void expectShown(const char* name) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(tray().toolTip(), TunnelLook::of(rig.model->state()).title + QStringLiteral(" \u00B7 ") +
+                                        rig.model->selectedLocationLabel());
+        const QImage image = tray().icon().pixmap(22).toImage();
+        EXPECT_FALSE(icons.contains(image));
+        icons.append(image);
+        saveIconSheet(tray().icon(), QStringLiteral("panel-") + QString::fromUtf8(name));
+    }
+
+    test::ModelRig rig;
+    QWidget window;
+    platform::DesktopNotifications notices{QDBusConnection::sessionBus()};
+    std::optional<PanelIcon> icon;
+    QList<QImage> icons;
+};
 
 // The visible entries of a menu, "-" for a separator, "(…)" around a disabled one, "*" after a ticked one.
 QString entries(const QMenu& menu) {
@@ -178,53 +131,13 @@ QAction& entry(const QMenu& menu, const QString& text) {
     throw std::runtime_error("no entry " + text.toStdString());
 }
 
-TEST(PanelIconTest, ItemRegistersAndShowsEveryStateInItsColourAndTooltip) {
-    FakeDesktop desktop({QStringLiteral("--watcher")});
-    const struct {
-        const char* name;
-        Kind kind;
-        QString toolTip;
-    } rows[] = {
-        {"disconnected", Kind::disconnected, "Not protected \u00B7 fra City"},
-        {"connecting", Kind::connecting, "Connecting... \u00B7 fra City"},
-        {"connected", Kind::connected, "Protected \u00B7 fra City"},
-        {"error", Kind::error, "Connection problem \u00B7 fra City"},
-    };
-    QSet<QByteArray> icons;
-    qsizetype items = 0;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Panel panel;
-        ASSERT_TRUE(panel.rig.signIn());
-        panel.model().selectLocation(test::location("fra"));
-        panel.rig.tunnel->delay = row.kind == Kind::connecting ? 3s : 0ms;
-        panel.rig.tunnel->failure =
-            row.kind == Kind::error ? std::optional(QStringLiteral("No.")) : std::nullopt;
-        std::optional<QCoro::Task<>> toggling;
-        if (row.kind != Kind::disconnected) {
-            toggling.emplace(panel.model().toggle());
-        }
-        ASSERT_TRUE(desktop.waitFor(QStringLiteral("item"), ++items));
-        const QString item = desktop.said(QStringLiteral("item")).last();
-        EXPECT_TRUE(soon([&] { return toolTip(item) == row.toolTip; })) << toolTip(item).toStdString();
-        const QMap<int, QImage> images = iconImages(item);
-        EXPECT_TRUE(images.contains(16) && images.contains(22) && images.contains(24) && images.contains(32));
-        icons.insert(QByteArray(reinterpret_cast<const char*>(images.value(22).constBits()),
-                                images.value(22).sizeInBytes()));
-        saveIconSheet(images, QStringLiteral("panel-") + QString::fromUtf8(row.name));
-        if (toggling) {
-            EXPECT_TRUE(test::finish(std::move(*toggling)));
-        }
-    }
-    EXPECT_EQ(icons.size(), 4); // one look for each state
-}
-
 TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
     FakeDesktop desktop({QStringLiteral("--watcher"), QStringLiteral("--notifications")});
     Panel panel(20ms);
     model::AppModel& model = panel.model();
     QSignalSpy quit(&*panel.icon, &PanelIcon::quitRequested);
     QMenu& menu = panel.menu();
+    EXPECT_TRUE(desktop.waitFor(QStringLiteral("item"))); // the panel knows of the item
     EXPECT_EQ(entries(menu), QStringLiteral("Sign in\u2026|-|Quit Korvel"));
     entry(menu, QStringLiteral("Sign in\u2026")).trigger();
     EXPECT_TRUE(panel.window.isVisible());
@@ -234,14 +147,20 @@ TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
     model.selectLocation(test::location("fra"));
     EXPECT_EQ(entries(menu),
               QStringLiteral("(Not protected \u00B7 fra City)|Connect|Location|-|Open Korvel|Quit Korvel"));
+    panel.expectShown("disconnected");
     QMenu& locations = *entry(menu, QStringLiteral("Location")).menu();
     EXPECT_TRUE(soon([&] { return entries(locations) == "Smart Location|-|ams City|-|fra City*"; }));
 
     QAction& toggle = entry(menu, QStringLiteral("Connect"));
+    panel.rig.tunnel->held = true;
     toggle.trigger();
-    EXPECT_FALSE(toggle.isEnabled()); // busy
+    ASSERT_TRUE(soon([&] { return !panel.rig.log.empty(); })); // held at the tunnel
+    EXPECT_FALSE(toggle.isEnabled());
+    panel.expectShown("connecting");
+    panel.rig.tunnel->held = false;
     EXPECT_TRUE(soon([&] { return toggle.text() == "Disconnect"; }));
     EXPECT_TRUE(toggle.isEnabled());
+    panel.expectShown("connected");
     panel.rig.log.clear();
     entry(locations, QStringLiteral("ams City")).trigger(); // connected: a new tunnel to the new place
     EXPECT_TRUE(soon([&] { return panel.rig.log == test::Log({"disconnect", "connect [Interface]"}); }));
@@ -254,8 +173,8 @@ TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
     ASSERT_TRUE(desktop.waitFor(QStringLiteral("notify")));
     QSignalSpy looks(&model, &model::AppModel::stateChanged);
     ASSERT_TRUE(soon([&] { return looks.size() >= 5; }));
-    EXPECT_EQ(desktop.notices(), QStringList{kLost});
-    desktop.invoke(desktop.said(QStringLiteral("notify")).last(), QStringLiteral("reconnect"));
+    EXPECT_EQ(desktop.said(QStringLiteral("notify")), QStringList{kLost});
+    desktop.invoke(QStringLiteral("reconnect"));
     EXPECT_TRUE(soon([&] { return model.state().kind() == Kind::connected; }));
 
     // What the user does in the window is not told; a connect from the panel that fails is.
@@ -263,16 +182,18 @@ TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
     panel.rig.tunnel->failure = QStringLiteral("Refused.");
     ASSERT_TRUE(test::finish(model.toggle()));
     ASSERT_EQ(model.state().kind(), Kind::error);
+    panel.expectShown("error");
     toggle.trigger();
     ASSERT_TRUE(desktop.waitFor(QStringLiteral("notify"), 2));
-    EXPECT_EQ(desktop.notices(), QStringList({kLost, QStringLiteral("Connection problem|Refused.|")}));
+    EXPECT_EQ(desktop.said(QStringLiteral("notify")),
+              QStringList({kLost, QStringLiteral("Connection problem|Refused.|")}));
 
     // Closing the window leaves Korvel in the panel, which says so the first time.
     panel.window.close();
     panel.window.show();
     panel.window.close();
     ASSERT_TRUE(desktop.waitFor(QStringLiteral("notify"), 3));
-    EXPECT_EQ(desktop.notices().last(), kStillRunning);
+    EXPECT_EQ(desktop.said(QStringLiteral("notify")).last(), kStillRunning);
     EXPECT_FALSE(panel.window.isVisible());
     entry(menu, QStringLiteral("Open Korvel")).trigger();
     EXPECT_TRUE(panel.window.isVisible());
@@ -285,7 +206,7 @@ TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
     EXPECT_FALSE(panel.icon->isInPanel());
     panel.window.close();
     EXPECT_EQ(quit.size(), 2);
-    EXPECT_EQ(desktop.notices().size(), 3);
+    EXPECT_EQ(desktop.said(QStringLiteral("notify")).size(), 3);
 }
 
 // On X11 an XEmbed tray (trayer) that appears later takes the icon, and from then on Korvel stays.
@@ -305,6 +226,21 @@ TEST(PanelIconTest, WithoutATrayClosingTheWindowQuitsUntilOneAppears) {
     EXPECT_EQ(quit.size(), 1);
     tray.terminate();
     tray.waitForFinished();
+}
+
+TEST(SingleInstanceTest, ALaterStartOnTheSameSessionAsksTheFirstForItsWindow) {
+    const QDBusConnection first = QDBusConnection::sessionBus();
+    if (!first.isConnected()) {
+        GTEST_SKIP() << "needs a session bus: run through x11_session.sh";
+    }
+    const QDBusConnection second =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("second"));
+    SingleInstance running(first);
+    QSignalSpy raised(&running, &SingleInstance::activated);
+    ASSERT_TRUE(running.claim());
+    SingleInstance later(second);
+    EXPECT_FALSE(later.claim());
+    EXPECT_EQ(raised.count(), 1);
 }
 
 } // namespace

@@ -3,8 +3,11 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
+#include <QLabel>
 #include <QString>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace korvel::test {
 
@@ -15,6 +18,15 @@ inline bool saveScreenshot(QWidget& widget, const QString& name) {
     const QString folder = QStringLiteral(KORVEL_SCREENSHOT_DIR);
     return QDir().mkpath(folder) &&
            widget.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// The label that shows `text` in the widget now, if any.
+inline QLabel* shownLabel(QWidget& widget, const QString& text) {
+    QCoreApplication::processEvents();
+    const QList<QLabel*> labels = widget.findChildren<QLabel*>();
+    const auto found = std::ranges::find_if(
+        labels, [&](const QLabel* label) { return label->text() == text && label->isVisibleTo(&widget); });
+    return found == labels.end() ? nullptr : *found;
 }
 
 } // namespace korvel::test

@@ -4,12 +4,13 @@
 // --notifications owns org.freedesktop.Notifications. Prints "ready" once it owns them, then a line for
 // every call:
 //   item SERVICE                          an item registered
-//   notify ID SUMMARY|BODY|KEY,LABEL,...   a notice shown
+//   notify SUMMARY|BODY|KEY,LABEL,...      a notice shown
 // and takes commands, one a line, on standard input:
-//   invoke ID KEY                         the person chose an action of a notice
+//   invoke KEY                            the person chose an action of the latest notice
 // Runs until it is stopped.
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QFile>
 #include <QSocketNotifier>
 #include <QStringList>
 #include <QVariantMap>
@@ -57,24 +58,15 @@ public slots:
     uint Notify(const QString&, uint replaces, const QString&, const QString& summary, const QString& body,
                 const QStringList& actions, const QVariantMap&, int) {
         const uint id = replaces != 0 ? replaces : ++last_;
-        say(QStringLiteral("notify %1 %2|%3|%4").arg(id).arg(summary, body, actions.join(u',')));
-        return id;
-    }
-    void CloseNotification(uint) {}
-    QStringList GetCapabilities() { return {QStringLiteral("actions"), QStringLiteral("body")}; }
-    QString GetServerInformation(QString& vendor, QString& version, QString& protocolVersion) {
-        vendor = QStringLiteral("Korvel tests");
-        version = QStringLiteral("1");
-        protocolVersion = QStringLiteral("1.2");
-        return QStringLiteral("korvel-test-desktop");
+        say(QStringLiteral("notify %1|%2|%3").arg(summary, body, actions.join(u',')));
+        return latest = id;
     }
 
 signals:
     void ActionInvoked(uint id, const QString& key);
-    void NotificationClosed(uint id, uint reason);
 
-private:
-    uint last_ = 0;
+public:
+    uint last_ = 0, latest = 0;
 };
 
 } // namespace
@@ -98,21 +90,15 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    QFile in;
+    in.open(stdin, QIODevice::ReadOnly);
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-    std::string pending;
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
-        char buffer[512];
-        const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-        if (got <= 0) {
-            input.setEnabled(false);
-            return;
-        }
-        pending.append(buffer, static_cast<std::size_t>(got));
-        for (std::size_t end; (end = pending.find('\n')) != std::string::npos; pending.erase(0, end + 1)) {
-            const QStringList words = QString::fromStdString(pending.substr(0, end)).split(u' ');
-            if (words.size() == 3 && words[0] == QStringLiteral("invoke")) {
-                emit notifications.ActionInvoked(words[1].toUInt(), words[2]);
-            }
+        const QByteArray line = in.readLine();
+        input.setEnabled(!line.isEmpty()); // empty only at the end of the input
+        const QStringList words = QString::fromUtf8(line).trimmed().split(u' ');
+        if (words.size() == 2 && words[0] == QStringLiteral("invoke")) {
+            emit notifications.ActionInvoked(notifications.latest, words[1]);
         }
     });
     say(QStringLiteral("ready"));

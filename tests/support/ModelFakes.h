@@ -108,12 +108,16 @@ public:
     }
     bool isUp() const override { return up; }
     bool up = false, bringsUp = true;
+    bool held = false;              // a call does not end while set
     std::optional<QString> failure; // "!" throws something that is not an ApiError
     std::chrono::milliseconds delay{0};
 
 private:
     QCoro::Task<> end() {
         co_await QCoro::sleepFor(delay);
+        while (held) {
+            co_await QCoro::sleepFor(5ms);
+        }
         if (failure == QStringLiteral("!")) {
             throw std::runtime_error("broken");
         }
