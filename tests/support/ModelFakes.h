@@ -84,13 +84,19 @@ public:
 
 class Desktop final : public platform::Desktop {
 public:
-    QString computerName() const override { return name; }
+    QString computerName() const override {
+        if (const auto hook = std::exchange(naming, nullptr)) {
+            hook();
+        }
+        return name;
+    }
     std::optional<QString> resourcesFolder() const override { return resources; }
     void openUrl(const QUrl& url) override { opened.push_back(url.toString().toStdString()); }
     void startDetached(const QString& program) override { opened.push_back(program.toStdString()); }
     QString name = QStringLiteral("Desk");
     std::optional<QString> resources;
     Log opened;
+    mutable std::function<void()> naming; // runs once, inside the next call for the name
 };
 
 class Tunnel final : public tunnel::TunnelController {

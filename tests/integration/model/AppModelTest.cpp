@@ -4,7 +4,6 @@
 
 #include "CannedHttpServer.h"
 
-#include <QSettings>
 #include <QTest>
 
 #include <filesystem>
@@ -13,35 +12,35 @@ namespace korvel::model {
 namespace {
 
 using namespace test;
-using api::ServerLocation;
 using tunnel::TunnelState;
 
 const QString kUnreachable = QStringLiteral("Could not reach Korvel. Check your internet connection.");
 const QString kAutomatic = QStringLiteral("Fastest location (automatic)");
+const QString kFree = QStringLiteral("Free plan: unlimited data");
 
 // A switch-off in the desktop's own settings is the person's latest answer; an entry of ours that starts
-// another copy is ours to replace or remove.
+// another copy is ours to replace or remove. A call that fails is reported.
 TEST(AppModelTest, StartsFromThePreferencesAndBringsTheLoginItemInLine) {
     using Status = platform::LoginItem::Status;
-    const std::optional<QString> failed =
+    const QString failed =
         QStringLiteral("Korvel could not update Launch at login. Check your desktop's autostart settings.");
     const struct {
         bool stored, launch;
         Status status;
         bool succeeds;
         Log calls;
-        std::optional<QString> error;
         bool launchAfter;
-    } rows[] = {{false, false, Status::notRegistered, true, {}, {}, false},
-                {true, true, Status::notRegistered, true, {"register"}, {}, true},
-                {true, true, Status::enabled, false, {}, {}, true},
-                {true, true, Status::notRegistered, false, {"register"}, failed, true},
-                {true, false, Status::enabled, false, {"unregister"}, failed, false},
-                {true, true, Status::startsAnother, true, {"register"}, {}, true},
-                {true, false, Status::startsAnother, true, {"unregister"}, {}, false},
-                {true, true, Status::switchedOff, true, {"unregister"}, {}, false},
-                {true, false, Status::switchedOff, true, {"unregister"}, {}, false}};
+    } rows[] = {{false, false, Status::notRegistered, true, {}, false},
+                {true, true, Status::notRegistered, true, {"register"}, true},
+                {true, true, Status::enabled, false, {}, true},
+                {true, true, Status::notRegistered, false, {"register"}, true},
+                {true, false, Status::enabled, false, {"unregister"}, false},
+                {true, true, Status::startsAnother, true, {"register"}, true},
+                {true, false, Status::startsAnother, true, {"unregister"}, false},
+                {true, true, Status::switchedOff, true, {"unregister"}, false},
+                {true, false, Status::switchedOff, true, {"unregister"}, false}};
     for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
         ModelRig rig;
         if (row.stored) {
             rig.preferences.setFavoriteHostnames({"b", "a"});
@@ -54,14 +53,14 @@ TEST(AppModelTest, StartsFromThePreferencesAndBringsTheLoginItemInLine) {
         rig.loginItem.succeeds = row.succeeds;
         const AppModel& model = rig.start();
         EXPECT_EQ(rig.loginItem.calls, row.calls);
-        EXPECT_EQ(model.settingsError(), row.error);
+        EXPECT_EQ(model.settingsError(),
+                  row.succeeds || row.calls.empty() ? std::nullopt : std::optional(failed));
         EXPECT_TRUE(model.launchAtLogin() == row.launchAfter &&
                     rig.preferences.launchAtLogin() == row.launchAfter);
         EXPECT_EQ(model.autoConnect(), row.stored);
         EXPECT_EQ(model.favoriteHostnames().size(), row.stored ? 2 : 0);
         EXPECT_EQ(model.recentHostnames(), row.stored ? QStringList({"y", "x"}) : QStringList());
-        EXPECT_TRUE(model.statusLine() == "Free plan: unlimited data" &&
-                    model.section() == AppSection::connect);
+        EXPECT_TRUE(model.statusLine() == kFree && model.section() == AppSection::connect);
         EXPECT_TRUE(rig.api->requests.empty());
     }
     ModelRig rig; // the handlers store the choice; a failed registration is retried at the next start
@@ -83,7 +82,7 @@ TEST(AppModelTest, SignInSendsTheTrimmedEmailAndShowsEveryFailure) {
         const char *email, *password;
         Answers answers;
         std::optional<QString> error, token;
-        const char *sent, *statusLine = "Free plan: unlimited data";
+        const char* sent;
         std::optional<QString> notStored = {};
     } rows[] = {
         {" \t\u00A0", "pw", {}, enter, {}, ""},
@@ -97,16 +96,15 @@ TEST(AppModelTest, SignInSendsTheTrimmedEmailAndShowsEveryFailure) {
          "me@k"},
         {"me@k",
          "pw",
-         {{"GET account", {200, data(R"({"email":"e","usage":{"plan_is_free":false}})")}},
-          {"GET devices", {503, R"({"error":"Devices are resting."})"}}},
+         {{"GET devices", {503, R"({"error":"Devices are resting."})"}}},
          "Devices are resting.",
          "t1",
-         "me@k",
-         "Premium: full speed"},
+         "me@k"},
         {"me@k", "pw", {{"unreachable", {}}}, kUnreachable, {}, ""},
-        {"me@k", "pw", {}, {}, {}, "me@k", "Free plan: unlimited data", QStringLiteral("Keyring locked.")},
+        {"me@k", "pw", {}, {}, {}, "me@k", QStringLiteral("Keyring locked.")},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
         ModelRig rig;
         rig.api->serve(row.answers);
         rig.tokens.notStored = row.notStored;
@@ -122,14 +120,17 @@ TEST(AppModelTest, SignInSendsTheTrimmedEmailAndShowsEveryFailure) {
         EXPECT_EQ(model.password(), row.token || row.notStored ? "" : row.password);
         EXPECT_EQ(rig.tokens.stored, row.token);
         EXPECT_EQ(model.tokenStoreError(), row.notStored);
-        EXPECT_EQ(model.statusLine(), row.statusLine);
         const QJsonObject sent = rig.api->body("POST auth/token");
         EXPECT_EQ(sent.value("email").toString(), row.sent);
         EXPECT_EQ(sent.value("password").toString(), *row.sent ? row.password : "");
     }
 }
 
-TEST(AppModelTest, FindsThisComputersDeviceBySubstringOrRegistersItAndShowsItsPlan) {
+// The device is the first whose name contains the computer's, or a new one. Sign-out forgets it and the
+// plan: the next account must not see them.
+TEST(AppModelTest, FindsOrRegistersThisComputersDeviceShowsThePlanAndForgetsBothAtSignOut) {
+    const std::string desks =
+        device(1, "Phone") + "," + device(2, "old Linux (Desk)") + "," + device(3, "Desk");
     const struct {
         const char* host;
         std::string devices, usage;
@@ -138,73 +139,88 @@ TEST(AppModelTest, FindsThisComputersDeviceBySubstringOrRegistersItAndShowsItsPl
         std::optional<qint64> speed;
         std::optional<QString> used;
     } rows[] = {
-        {"Desk",
-         device(1, "Phone") + "," + device(2, "old Linux (Desk)") + "," + device(3, "Desk"),
-         "",
-         2,
-         "",
-         "Free plan: unlimited data",
-         {},
-         {}},
-        {"Desk",
-         device(1, "desk"),
-         R"(,"usage":{"plan_is_free":false,"speed_mbps":50,"bytes_used":0})",
-         9,
-         "Linux (Desk)",
-         "Premium: full speed",
-         50,
-         {}},
+        {"Desk", desks, "", 2, "", "Free plan: unlimited data", std::nullopt, std::nullopt},
+        {"Desk", device(1, "desk"), R"(,"usage":{"plan_is_free":false,"speed_mbps":50,"bytes_used":0})", 9,
+         "Linux (Desk)", "Premium: full speed", 50, std::nullopt},
         {"", "", R"(,"usage":{"speed_mbps":0,"bytes_used":1610612736})", 9, "Linux (Linux)",
          "Free plan: unlimited data, up to 0 Mbps", 0, "1.5 GB used this month"},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
         ModelRig rig;
         rig.api->serve({{"GET devices", {200, data("[" + row.devices + "]")}},
                         {"GET account", {200, data(R"({"email":"e")" + row.usage + "}")}}});
         rig.desktop.name = QString::fromUtf8(row.host);
-        rig.start();
+        AppModel& model = rig.start();
         ASSERT_TRUE(rig.signIn());
-        EXPECT_EQ(rig.model->device()->id, row.id);
+        EXPECT_EQ(model.device()->id, row.id);
         EXPECT_EQ(rig.api->body("POST devices").value("name").toString(), row.registered);
-        EXPECT_TRUE(rig.model->isFreePlan() == (row.statusLine[0] == 'F'));
-        EXPECT_EQ(rig.model->statusLine(), row.statusLine);
-        EXPECT_EQ(rig.model->speedMbps(), row.speed);
-        EXPECT_EQ(rig.model->usageUsedLabel(), row.used);
+        EXPECT_TRUE(model.isFreePlan() == (row.statusLine[0] == 'F'));
+        EXPECT_EQ(model.statusLine(), row.statusLine);
+        EXPECT_EQ(model.speedMbps(), row.speed);
+        EXPECT_EQ(model.usageUsedLabel(), row.used);
+        ASSERT_TRUE(finish(model.signOut()));
+        EXPECT_TRUE(!model.device() && !model.isFreePlan() && !model.speedMbps() && !model.bytesUsed());
+        EXPECT_TRUE(model.statusLine() == kFree && !model.usageUsedLabel());
     }
 }
 
-// Every restore here starts offline and is retried once the server answers, also after a sign-in that
-// could not reach it either.
+// Every restore here starts offline and waits twice as long after each failure, up to the limit. It is
+// retried once the server answers, also after a sign-in that could not reach it either; a sign-in that
+// got through while the restore was under way owns the token, whatever becomes of the restore.
 TEST(AppModelTest, RestoreKeepsTheTokenOnlyWhileTheServerCannotBeReached) {
+    const Answers broken{{"POST devices", {200, "{"}}}; // a device for a computer not yet known
+    enum Meanwhile { nothing, failedSignIn, signIn };
     const struct {
         Answers answers;
-        bool signedIn, signInFirst = false;
+        Meanwhile meanwhile;
+        std::optional<QString> stored;
     } rows[] = {
-        {{}, true},
-        {{{"GET account", {401, R"({"error":"Session expired."})"}}}, false},
-        {{{"GET devices", {200, "{"}}}, false},
-        {{}, true, true},
+        {{}, nothing, "kept"},
+        {{{"GET account", {401, R"({"error":"Session expired."})"}}}, nothing, std::nullopt},
+        {broken, nothing, std::nullopt},
+        {{}, failedSignIn, "kept"},
+        {{}, signIn, "t1"},
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
         ModelRig rig;
         const int port = freePort();
         rig.tokens.stored = QStringLiteral("kept");
+        rig.desktop.name = QStringLiteral("New");
         AppModel& model = rig.start(baseOn(port));
-        ASSERT_TRUE(finish(model.waitForRestoreAttempt()));
-        EXPECT_TRUE(model.restoreError() == kUnreachable && model.isRestoreRetryScheduled());
-        EXPECT_EQ(rig.tokens.stored, QStringLiteral("kept"));
-        if (row.signInFirst) {
+        const auto retryWait = [&] {
+            int wait = -1;
+            for (const QTimer* timer : model.findChildren<QTimer*>(Qt::FindDirectChildrenOnly)) {
+                wait = timer->isSingleShot() && model.isRestoreRetryScheduled() ? timer->interval() : wait;
+            }
+            return wait;
+        };
+        ASSERT_TRUE(finish(model.waitForRestoreAttempt())); // which may end before the model is returned
+        std::vector<int> waits{retryWait()}; // as each attempt ends, the wait before the next; -1 for none
+        QObject::connect(&model, &AppModel::restoreAttemptEnded, [&] { waits.push_back(retryWait()); });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return waits.size() >= 4; }));
+        EXPECT_EQ(std::vector(waits.begin(), waits.begin() + 4), std::vector({50, 100, 100, 100}));
+        EXPECT_TRUE(model.restoreError() == kUnreachable && rig.tokens.stored == QStringLiteral("kept"));
+        if (row.meanwhile == failedSignIn) {
             EXPECT_FALSE(rig.signIn());
             EXPECT_TRUE(model.isRestoreRetryScheduled());
+        } else if (row.meanwhile == signIn) { // between the restore's requests, which then fail
+            rig.desktop.naming = [&] {
+                EXPECT_TRUE(rig.signIn());
+                rig.api->serve(broken);
+            };
         }
         int busyChanges = 0;
         QObject::connect(&model, &AppModel::isBusyChanged, [&] { ++busyChanges; });
         rig.api = std::make_unique<ApiStub>(port, row.answers);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return model.isSignedIn() || !rig.tokens.stored; }));
-        EXPECT_EQ(model.isSignedIn(), row.signedIn);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return waits.back() == -1; }));
+        EXPECT_EQ(rig.tokens.stored, row.stored);
+        EXPECT_EQ(model.isSignedIn(), row.stored.has_value());
         EXPECT_EQ(std::get<2>(rig.api->requests.front()), "Bearer kept");
-        EXPECT_TRUE(!model.isRestoreRetryScheduled() && busyChanges == 0);
-        EXPECT_EQ(model.authError(), row.signInFirst ? std::optional(kUnreachable) : std::nullopt);
+        EXPECT_EQ(busyChanges, row.meanwhile == signIn ? 2 : 0);
+        EXPECT_EQ(model.authError(),
+                  row.meanwhile == failedSignIn ? std::optional(kUnreachable) : std::nullopt);
     }
     ModelRig rig; // a stored token that could not go into a header counts as none
     rig.tokens.stored = QStringLiteral("abc\r\nX-Injected: yes");
@@ -292,12 +308,10 @@ TEST(AppModelTest, AutoConnectsAfterSignInOrRestoreOnlyWhenOnAndTheTunnelIsDown)
         if (row.restored) {
             rig.tokens.stored = QStringLiteral("t1");
             rig.tokens.delay = 200ms;
-            rig.start();
-            ASSERT_TRUE(finish(rig.model->waitForRestoreAttempt()));
-        } else {
-            rig.start();
         }
-        ASSERT_TRUE(row.restored ? rig.model->isSignedIn() : rig.signIn());
+        rig.start();
+        ASSERT_TRUE(row.restored ? finish(rig.model->waitForRestoreAttempt()) && rig.model->isSignedIn()
+                                 : rig.signIn());
         const bool connects = row.autoConnect && !row.up;
         Log expected = row.restored ? Log{} : Log{"save"};
         if (connects) {
@@ -309,6 +323,7 @@ TEST(AppModelTest, AutoConnectsAfterSignInOrRestoreOnlyWhenOnAndTheTunnelIsDown)
     }
 }
 
+// The monitor's refreshes and the ones the screens ask for alike.
 TEST(AppModelTest, StateMonitorFollowsTheInterfaceButLeavesBusyAndErrorStatesAlone) {
     ModelRig rig;
     rig.stateInterval = 20ms;
@@ -324,10 +339,9 @@ TEST(AppModelTest, StateMonitorFollowsTheInterfaceButLeavesBusyAndErrorStatesAlo
     EXPECT_EQ(model.sessionElapsed(), 0);
 
     ASSERT_TRUE(rig.signIn());
-    rig.tunnel->delay = 200ms;
     auto connecting = model.toggle();
     rig.tunnel->up = true;
-    QTest::qWait(100);
+    model.refreshState();
     EXPECT_EQ(model.state(), TunnelState::connecting());
     ASSERT_TRUE(finish(std::move(connecting)));
     rig.tunnel->up = false;
@@ -335,7 +349,7 @@ TEST(AppModelTest, StateMonitorFollowsTheInterfaceButLeavesBusyAndErrorStatesAlo
     rig.tunnel->failure = QStringLiteral("Gone.");
     ASSERT_TRUE(finish(model.toggle()));
     rig.tunnel->up = true;
-    QTest::qWait(100);
+    model.refreshState();
     EXPECT_EQ(model.state(), TunnelState::error("Gone."));
 }
 
@@ -360,9 +374,6 @@ TEST(AppModelTest, SessionTimeFollowsAClockThatCountsSuspend) {
 
 TEST(AppModelTest, SignOutTakesTheTunnelDownFirstAndKeepsTheUsersChoices) {
     ModelRig rig;
-    rig.api->serve(
-        {{"GET account",
-          {200, data(R"({"email":"e","usage":{"plan_is_free":false,"speed_mbps":5,"bytes_used":9}})")}}});
     rig.loginItem.succeeds = false;
     rig.preferences.setLaunchAtLogin(true);
     AppModel& model = rig.start();
@@ -378,11 +389,8 @@ TEST(AppModelTest, SignOutTakesTheTunnelDownFirstAndKeepsTheUsersChoices) {
     rig.log.clear();
     ASSERT_TRUE(finish(model.signOut()));
     EXPECT_EQ(rig.log, Log({"disconnect", "remove"}));
-    EXPECT_TRUE(!model.isSignedIn() && !model.device() && model.email().isEmpty() && !model.serversLoaded());
-    EXPECT_TRUE(model.password().isEmpty() && !model.isFreePlan() && !model.speedMbps() &&
-                !model.bytesUsed() && !model.usageUsedLabel() &&
-                model.statusLine() == "Free plan: unlimited data");
-    EXPECT_TRUE(model.locations().isEmpty() && !model.selectedLocation() &&
+    EXPECT_TRUE(!model.isSignedIn() && model.email().isEmpty() && model.password().isEmpty());
+    EXPECT_TRUE(model.locations().isEmpty() && !model.serversLoaded() && !model.selectedLocation() &&
                 !rig.preferences.selectedHostname());
     EXPECT_TRUE(model.state() == TunnelState::disconnected() && model.section() == AppSection::connect);
     EXPECT_TRUE(model.favoriteHostnames().contains("ams") &&
@@ -407,13 +415,14 @@ TEST(AppModelTest, LoadsOnlineLocationsAndForgetsAStoredChoiceThatIsNotAmongThem
         {{500, R"({"error":"Busy."})"}, "fra", {}, "fra"}, // nothing changes, the choice waits
     };
     for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
         ModelRig rig;
         rig.api->serve({{"GET servers", row.servers}});
         rig.preferences.setSelectedHostname(QString::fromUtf8(row.stored));
         AppModel& model = rig.start();
         ASSERT_TRUE(rig.signIn());
         QStringList shown;
-        for (const ServerLocation& l : model.locations()) {
+        for (const api::ServerLocation& l : model.locations()) {
             shown.append(l.hostname);
         }
         const bool loaded = row.servers.first == 200;
@@ -424,7 +433,7 @@ TEST(AppModelTest, LoadsOnlineLocationsAndForgetsAStoredChoiceThatIsNotAmongThem
     }
 }
 
-TEST(AppModelTest, KeepsEightRecentsNewestFirstAndStoresFavouritesSorted) {
+TEST(AppModelTest, KeepsEightRecentsNewestFirstAndTogglesFavourites) {
     ModelRig rig;
     AppModel& model = rig.start();
     for (const char* host : {"a", "b", "c", "d", "e", "f", "g", "h", "i", "c"}) {
@@ -433,12 +442,11 @@ TEST(AppModelTest, KeepsEightRecentsNewestFirstAndStoresFavouritesSorted) {
     model.selectLocation(std::nullopt);
     const QStringList recents{"c", "i", "h", "g", "f", "e", "d", "b"};
     EXPECT_TRUE(model.recentHostnames() == recents && rig.preferences.recentHostnames() == recents);
-    for (const char* host : {"\u00E9", "Z", "b", "a", "b"}) {
+    for (const char* host : {"Z", "b", "a", "b"}) {
         model.toggleFavorite(location(host));
     }
-    EXPECT_EQ(model.favoriteHostnames(), QSet<QString>({"\u00E9", "Z", "a"}));
-    const QSettings stored(QString::fromStdString(rig.dir / "korvel.conf"), QSettings::IniFormat);
-    EXPECT_EQ(stored.value("favoriteHostnames").toStringList(), QStringList({"Z", "a", "\u00E9"}));
+    EXPECT_TRUE(model.favoriteHostnames() == QSet<QString>({"Z", "a"}) &&
+                rig.preferences.favoriteHostnames() == model.favoriteHostnames());
 }
 
 TEST(AppModelTest, OpensTheUninstallerOrSaysItIsMissingAndOpensOnlyAddresses) {
@@ -473,8 +481,7 @@ TEST(AppModelTest, ModelDestroyedWhileWaitingEndsItsTasksQuietly) {
     QCoro::connect(model.login(), &context, [&] { ended = true; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return silent.requests().size() == 2; })); // restore and sign-in
     rig.model.reset();
-    QTest::qWait(20);
-    EXPECT_TRUE(ended);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }));
     EXPECT_EQ(rig.tokens.stored, QStringLiteral("kept"));
 }
 
