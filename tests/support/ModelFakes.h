@@ -11,17 +11,9 @@
 
 #include <QCoroTimer>
 #include <QEventLoop>
-#include <QTimer>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <fstream>
-#include <memory>
-#include <optional>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace korvel::test {
 
@@ -41,9 +33,7 @@ public:
     QCoro::Task<std::optional<QString>> save(QString token) override {
         log_.push_back("save");
         co_await wait();
-        if (!notStored) {
-            stored = token;
-        }
+        stored = notStored ? stored : token;
         co_return std::optional<QString>(notStored); // GCC 12 would move from a member named here
     }
     QCoro::Task<std::optional<QString>> load() override {
@@ -85,10 +75,7 @@ public:
 class Desktop final : public platform::Desktop {
 public:
     QString computerName() const override {
-        if (const auto hook = std::exchange(naming, nullptr)) {
-            hook();
-        }
-        return name;
+        return std::exchange(naming, [] {})(), name;
     }
     std::optional<QString> resourcesFolder() const override { return resources; }
     void openUrl(const QUrl& url) override { opened.push_back(url.toString().toStdString()); }
@@ -96,9 +83,10 @@ public:
     QString name = QStringLiteral("Desk");
     std::optional<QString> resources;
     Log opened;
-    mutable std::function<void()> naming; // runs once, inside the next call for the name
+    mutable std::function<void()> naming = [] {}; // runs once, inside the next call for the name
 };
 
+// Every call ends in a later turn of the event loop, after `delay`.
 class Tunnel final : public tunnel::TunnelController {
 public:
     explicit Tunnel(Log& log) : log_(log) {}
@@ -120,11 +108,8 @@ public:
 private:
     QCoro::Task<> end() {
         co_await QCoro::sleepFor(delay);
-        if (failure == QStringLiteral("!")) {
-            throw std::runtime_error("broken");
-        }
         if (failure) {
-            throw api::ApiError(*failure);
+            *failure == "!" ? throw std::runtime_error("broken") : throw api::ApiError(*failure);
         }
     }
     Log& log_;
