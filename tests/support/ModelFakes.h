@@ -135,7 +135,6 @@ struct ModelRig {
         options.apiBaseUrl = base.value_or(api->baseUrl());
         auto fake = std::make_unique<Tunnel>(log);
         tunnel = fake.get();
-        tunnel->up = upAtStart;
         options.tunnel = std::move(fake);
         options.serviceDefinitionPath = QString::fromStdString(dir / "korvel-tunneld.socket");
         options.stateMonitorInterval = stateInterval;
@@ -164,7 +163,6 @@ struct ModelRig {
     Tokens tokens{log};
     LoginItem loginItem;
     Desktop desktop;
-    bool upAtStart = false;
     std::chrono::milliseconds stateInterval = 1h;
     std::optional<std::chrono::nanoseconds> clock; // the session time's; none: the model's own
     Tunnel* tunnel = nullptr;

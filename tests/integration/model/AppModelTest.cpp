@@ -60,17 +60,13 @@ TEST(AppModelTest, StartsFromThePreferencesAndBringsTheLoginItemInLine) {
         EXPECT_TRUE(model.recentHostnames() == QStringList({"y", "x"}) &&
                     model.favoriteHostnames().contains("a"));
     }
-    ModelRig rig; // the handlers store the choice
+    ModelRig rig; // the handlers store the choice, also one the login item refuses
     rig.loginItem.succeeds = false;
     AppModel& model = rig.start();
-    ASSERT_TRUE(rig.signIn());
     model.setLaunchAtLogin(true);
     model.setAutoConnect(true);
     EXPECT_TRUE(model.settingsError() && rig.preferences.launchAtLogin() && rig.preferences.autoConnect());
-    EXPECT_EQ(rig.log, Log({"save"})); // no connect until the next sign-in
-    rig.loginItem.succeeds = true;
-    EXPECT_EQ(rig.start().settingsError(), std::nullopt);
-    EXPECT_EQ(rig.loginItem.calls, Log({"register", "register"}));
+    EXPECT_TRUE(rig.log.empty() && rig.loginItem.calls == Log{"register"});
 }
 
 TEST(AppModelTest, SignInSendsTheTrimmedEmailAndShowsEveryFailure) {
@@ -112,10 +108,9 @@ TEST(AppModelTest, SignInSendsTheTrimmedEmailAndShowsEveryFailure) {
     }
 }
 
-// The device is the first whose name contains the computer's, or a new one. Sign-out takes the tunnel
-// down first and forgets what belongs to the account, so the next one sees none of it; the person's
-// choices and the texts of earlier failures stay.
-TEST(AppModelTest, SignInFindsTheDeviceAndPlanAndSignOutForgetsThemButKeepsTheChoices) {
+// The device is the first whose name contains the computer's, or a new one. Sign-out forgets it and the
+// plan, so the next account sees neither.
+TEST(AppModelTest, SignInFindsTheDeviceAndShowsThePlanAndSignOutForgetsBoth) {
     const std::string desks =
         device(1, "Phone") + "," + device(2, "old Linux (Desk)") + "," + device(3, "Desk");
     const std::string premium = R"(,"usage":{"plan_is_free":false,"speed_mbps":50,"bytes_used":0})",
@@ -137,41 +132,22 @@ TEST(AppModelTest, SignInFindsTheDeviceAndPlanAndSignOutForgetsThemButKeepsTheCh
         rig.api->serve({{"GET devices", {200, data("[" + row.devices + "]")}},
                         {"GET account", {200, data(R"({"email":"e")" + row.usage + "}")}}});
         rig.desktop.name = QString::fromUtf8(row.host);
-        rig.loginItem.succeeds = false;
-        rig.preferences.setLaunchAtLogin(true);
         AppModel& model = rig.start();
         ASSERT_TRUE(rig.signIn());
         EXPECT_EQ(model.device()->id, row.id);
         EXPECT_EQ(rig.api->body("POST devices").value("name").toString(), row.registered);
         EXPECT_TRUE(model.isFreePlan() == (row.statusLine[0] == 'F') && model.statusLine() == row.statusLine);
         EXPECT_TRUE(model.speedMbps() == row.speed && model.usageUsedLabel() == row.used);
-        model.selectLocation(location("fra"));
-        model.toggleFavorite(location("ams"));
-        ASSERT_TRUE(finish(model.toggle()));
-        model.setSection(AppSection::settings);
-        model.setEmail(QString());
-        model.setPassword(QStringLiteral("typed"));
-        finish(model.login()); // leaves an authError
-        rig.tunnel->failure = QStringLiteral("x");
-        rig.log.clear();
         ASSERT_TRUE(finish(model.signOut()));
-        EXPECT_EQ(rig.log, Log({"disconnect", "remove"}));
-        EXPECT_TRUE(!model.isSignedIn() && !model.device() && model.email().isEmpty() &&
-                    model.password().isEmpty());
-        EXPECT_TRUE(!model.isFreePlan() && !model.speedMbps() && !model.bytesUsed() &&
-                    !model.usageUsedLabel());
-        EXPECT_TRUE(model.statusLine() == kFree && model.locations().isEmpty() && !model.serversLoaded());
-        EXPECT_TRUE(!model.selectedLocation() && !rig.preferences.selectedHostname());
-        EXPECT_TRUE(model.state() == TunnelState::disconnected() && model.section() == AppSection::connect);
-        EXPECT_TRUE(model.favoriteHostnames().contains("ams") &&
-                    rig.preferences.recentHostnames() == QStringList{"fra"});
-        EXPECT_TRUE(model.authError() && model.settingsError() && model.launchAtLogin());
+        EXPECT_TRUE(!model.device() && !model.isFreePlan() && !model.speedMbps() && !model.bytesUsed());
+        EXPECT_TRUE(model.statusLine() == kFree && !model.usageUsedLabel());
     }
 }
 
 // Every restore here starts offline and waits twice as long after each failure, up to the limit. It is
 // retried once the server answers, also after a sign-in that could not reach it either; a sign-in that
-// got through while the restore was under way owns the token, whatever becomes of the restore.
+// got through while the restore was under way owns the token, whatever becomes of the restore. Either
+// connects when auto-connect is on.
 TEST(AppModelTest, RestoreKeepsTheTokenOnlyWhileTheServerCannotBeReached) {
     const Answers broken{{"POST devices", {200, "{"}}}; // a device for a computer not yet known
     enum Meanwhile { nothing, failedSignIn, signIn };
@@ -189,6 +165,7 @@ TEST(AppModelTest, RestoreKeepsTheTokenOnlyWhileTheServerCannotBeReached) {
         const int port = freePort();
         rig.tokens.stored = QStringLiteral("kept");
         rig.desktop.name = QStringLiteral("New");
+        rig.preferences.setAutoConnect(true);
         AppModel& model = rig.start(baseOn(port));
         const auto retryWait = [&] {
             const auto timers = model.findChildren<QTimer*>(Qt::FindDirectChildrenOnly);
@@ -216,8 +193,10 @@ TEST(AppModelTest, RestoreKeepsTheTokenOnlyWhileTheServerCannotBeReached) {
         rig.api = std::make_unique<ApiStub>(port, row.answers);
         ASSERT_TRUE(QTest::qWaitFor([&] { return waits.back() == -1; }));
         EXPECT_TRUE(rig.tokens.stored == row.stored && model.isSignedIn() == row.stored.has_value());
+        EXPECT_EQ(std::count(rig.log.begin(), rig.log.end(), "connect [Interface]"), row.stored ? 1 : 0);
         EXPECT_EQ(std::get<2>(rig.api->requests.front()), "Bearer kept");
-        EXPECT_EQ(busyChanges, row.meanwhile == signIn ? 2 : 0);
+        EXPECT_EQ(busyChanges, (row.stored ? 2 : 0) +
+                                   (row.meanwhile == signIn ? 2 : 0)); // connects are busy, restores not
         EXPECT_EQ(model.authError(),
                   row.meanwhile == failedSignIn ? std::optional(kUnreachable) : std::nullopt);
     }
@@ -230,12 +209,15 @@ TEST(AppModelTest, RestoreKeepsTheTokenOnlyWhileTheServerCannotBeReached) {
 // One session through every turn of the flow, each toggle from the state the one before left. A failed
 // disconnect leaves the state to the interface; a failed connect shows why until the next toggle. While
 // busy, and while it shows an error, a refresh changes nothing.
-TEST(AppModelTest, ToggleConnectsAndDisconnectsThroughEveryTurnOfTheFlow) {
+TEST(AppModelTest, ToggleConnectsAndDisconnectsThroughEveryTurnOfTheFlowThenSignOutTakesTheTunnelDown) {
     ModelRig rig;
+    rig.loginItem.succeeds = false;
+    rig.preferences.setLaunchAtLogin(true);
     AppModel& model = rig.start();
     ASSERT_TRUE(finish(model.toggle())); // signed out: no device to connect
     EXPECT_TRUE(rig.log.empty() && model.state() == TunnelState::disconnected());
     ASSERT_TRUE(rig.signIn());
+    EXPECT_EQ(rig.log, Log{"save"}); // auto-connect is off
     std::filesystem::remove(rig.dir / "korvel-tunneld.socket");
     ASSERT_TRUE(finish(model.toggle()));
     EXPECT_EQ(model.state().message(),
@@ -281,36 +263,31 @@ TEST(AppModelTest, ToggleConnectsAndDisconnectsThroughEveryTurnOfTheFlow) {
         EXPECT_EQ(sent.value("device_id").toInteger(), 7);
         EXPECT_EQ(sent.value("hostname").toString(), step.host ? step.host : "");
     }
-}
-
-// After a sign-in, and after a restore from a token store that takes its time, as a keyring does
-// that waits for the person to unlock it.
-TEST(AppModelTest, AutoConnectsAfterSignInOrRestoreOnlyWhenOnAndTheTunnelIsDown) {
-    const struct {
-        bool autoConnect, up, restored;
-    } rows[] = {{true, false, false}, {true, true, false}, {false, false, false},
-                {true, false, true},  {true, true, true},  {false, false, true}};
-    for (const auto& row : rows) {
-        ModelRig rig;
-        rig.preferences.setAutoConnect(row.autoConnect);
-        rig.upAtStart = row.up;
-        if (row.restored) {
-            rig.tokens.stored = QStringLiteral("t1");
-            rig.tokens.delay = 200ms;
-        }
-        rig.start();
-        ASSERT_TRUE(row.restored ? finish(rig.model->waitForRestoreAttempt()) && rig.model->isSignedIn()
-                                 : rig.signIn());
-        const bool connects = row.autoConnect && !row.up;
-        EXPECT_EQ(std::count(rig.log.begin(), rig.log.end(), "connect [Interface]"), connects);
-        // A sign-in is busy when it refreshes the state; a restore is not.
-        EXPECT_EQ(rig.model->state() == TunnelState::connected(), connects || (row.restored && row.up));
-    }
+    // Sign-out takes the tunnel down first, even one that will not go, and keeps the person's choices
+    // and the texts of earlier failures.
+    model.toggleFavorite(location("fra"));
+    model.setSection(AppSection::settings);
+    model.setEmail(QString());
+    model.setPassword(QStringLiteral("typed"));
+    finish(model.login()); // leaves an authError
+    rig.tunnel->failure = QStringLiteral("x");
+    rig.log.clear();
+    ASSERT_TRUE(finish(model.signOut()));
+    EXPECT_EQ(rig.log, Log({"disconnect", "remove"}));
+    EXPECT_TRUE(!model.isSignedIn() && model.email().isEmpty() && model.password().isEmpty());
+    EXPECT_TRUE(model.locations().isEmpty() && !model.serversLoaded() && !model.selectedLocation() &&
+                !rig.preferences.selectedHostname());
+    EXPECT_TRUE(model.state() == TunnelState::disconnected() && model.section() == AppSection::connect);
+    EXPECT_TRUE(model.favoriteHostnames().contains("fra") &&
+                rig.preferences.recentHostnames() == QStringList{"ams"});
+    EXPECT_TRUE(model.authError() && model.settingsError() && model.launchAtLogin());
 }
 
 // The monitor follows the interface and notifies equal values too; its refreshes do not restart the
-// session. Ten hours asleep with the tunnel up count, as the session clock includes suspended time, and a
-// tunnel found gone after the sleep is lost for that reason.
+// session. A restore over a tunnel that is up shows it, from a token store that takes its time as a
+// keyring does that waits for the person to unlock it, and does not connect again. Ten hours asleep
+// count, as the session clock includes suspended time; a tunnel found gone after the sleep is lost for
+// that reason.
 TEST(AppModelTest, StateMonitorFollowsTheInterfaceAndTheSessionCountsSleep) {
     ModelRig rig;
     rig.stateInterval = 20ms;
@@ -324,12 +301,17 @@ TEST(AppModelTest, StateMonitorFollowsTheInterfaceAndTheSessionCountsSleep) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return model.state() == TunnelState::disconnected(); }));
     EXPECT_EQ(model.sessionElapsed(), 0);
 
+    rig.stateInterval = 1h;
     rig.clock = 5s;
-    rig.upAtStart = true;
+    rig.tokens.stored = QStringLiteral("t1");
+    rig.tokens.delay = 200ms;
+    rig.preferences.setAutoConnect(true);
     AppModel& asleep = rig.start();
+    rig.tunnel->up = true;
+    ASSERT_TRUE(finish(asleep.waitForRestoreAttempt()) && asleep.isSignedIn());
+    EXPECT_TRUE(rig.log.empty() && asleep.state() == TunnelState::connected());
     QList<std::optional<QString>> lost;
     QObject::connect(&asleep, &AppModel::tunnelLost, [&](const std::optional<QString>& why) { lost << why; });
-    asleep.refreshState();
     rig.clock = 5s + 10h + 1s;
     EXPECT_TRUE(QTest::qWaitFor([&] { return asleep.sessionTimeText() == "10:00:01"; }));
     rig.tunnel->up = false;
@@ -339,41 +321,35 @@ TEST(AppModelTest, StateMonitorFollowsTheInterfaceAndTheSessionCountsSleep) {
               QList({std::optional(QStringLiteral("The tunnel went down while the computer was asleep."))}));
 }
 
-// Online whatever the case, but not padded. A stored choice waits for a list that loads.
-TEST(AppModelTest, LoadsOnlineLocationsAndForgetsAStoredChoiceThatIsNotAmongThem) {
-    const std::string mixed = "[" + server("fra") + "," + server("ams", "ONLINE") + "," +
-                              server("lon", "online ") + "," + server("nyc", "offline") + "]";
-    const struct {
-        std::pair<int, std::string> servers;
-        const char* stored;
-        QStringList shown;
-        std::optional<QString> chosen;
-    } rows[] = {{{200, data(mixed)}, "ams", {"fra", "ams"}, "ams"},
-                {{200, data(mixed)}, "nyc", {"fra", "ams"}, {}},
-                {{200, data("[" + server("nyc", "offline") + "]")}, "fra", {}, {}},
-                {{500, R"({"error":"Busy."})"}, "fra", {}, "fra"}};
-    for (const auto& row : rows) {
-        ModelRig rig;
-        rig.api->serve({{"GET servers", row.servers}});
-        rig.preferences.setSelectedHostname(QString::fromUtf8(row.stored));
-        AppModel& model = rig.start();
-        ASSERT_TRUE(rig.signIn());
-        QStringList shown;
-        for (const api::ServerLocation& l : model.locations()) {
-            shown.append(l.hostname);
-        }
-        const bool loaded = row.servers.first == 200;
-        EXPECT_TRUE(shown == row.shown && model.serversLoaded() == loaded);
-        EXPECT_EQ(model.selectedLocationLabel(), loaded && row.chosen ? *row.chosen + " City" : kAutomatic);
-        EXPECT_EQ(rig.preferences.selectedHostname(), row.chosen);
-    }
-}
-
-// Eight recents, newest first; favourites toggle. The uninstaller is started when it is there, and only
-// absolute addresses are opened.
-TEST(AppModelTest, KeepsTheChoicesAndOpensOnlyWhatIsThere) {
+// Online whatever the case, but not padded. A stored choice waits for a list that loads, and one not among
+// them is forgotten. Eight recents, newest first; favourites toggle. Only absolute addresses are opened.
+TEST(AppModelTest, LoadsOnlineLocationsAndKeepsTheChoices) {
     ModelRig rig;
+    rig.preferences.setSelectedHostname(QStringLiteral("ams"));
+    rig.api->serve({{"GET servers", {500, R"({"error":"Busy."})"}}});
     AppModel& model = rig.start();
+    ASSERT_TRUE(rig.signIn());
+    const auto shown = [&](const std::string& servers) {
+        rig.api->serve({{"GET servers", {200, data("[" + servers + "]")}}});
+        QStringList hosts;
+        for (const api::ServerLocation& l : (finish(model.loadServers()), model.locations())) {
+            hosts.append(l.hostname);
+        }
+        return hosts.join(u' ');
+    };
+    EXPECT_TRUE(model.locations().isEmpty() && !model.serversLoaded() &&
+                model.selectedLocationLabel() == kAutomatic);
+    EXPECT_EQ(rig.preferences.selectedHostname(), QStringLiteral("ams"));
+    EXPECT_EQ(shown(server("fra") + "," + server("ams", "ONLINE") + "," + server("lon", "online ") + "," +
+                    server("nyc", "offline")),
+              "fra ams");
+    EXPECT_TRUE(model.serversLoaded() && model.selectedLocationLabel() == "ams City");
+    EXPECT_EQ(shown(server("fra")), "fra");
+    EXPECT_TRUE(!model.selectedLocation() && !rig.preferences.selectedHostname());
+    rig.preferences.setSelectedHostname(QStringLiteral("nyc"));
+    EXPECT_EQ(shown(server("fra") + "," + server("nyc", "offline")), "fra");
+    EXPECT_TRUE(!model.selectedLocation() && !rig.preferences.selectedHostname());
+
     for (const char* host : {"a", "b", "c", "d", "e", "f", "g", "h", "i", "c"}) {
         model.selectLocation(location(host));
     }
@@ -385,20 +361,13 @@ TEST(AppModelTest, KeepsTheChoicesAndOpensOnlyWhatIsThere) {
     EXPECT_TRUE(model.recentHostnames() == recents && rig.preferences.recentHostnames() == recents);
     EXPECT_TRUE(model.favoriteHostnames() == QSet<QString>({"Z", "a"}) &&
                 rig.preferences.favoriteHostnames() == model.favoriteHostnames());
-    const std::string tool = rig.dir / "Uninstall Korvel/Uninstall Korvel.tool";
-    model.openUninstaller();
+    model.openUninstaller(); // the screen's test starts one that is there
     EXPECT_EQ(model.settingsError(),
               QStringLiteral("The uninstaller is missing. Reinstall Korvel to repair it."));
-    rig.desktop.resources = QString::fromStdString(rig.dir.path());
-    model.openUninstaller();
-    std::filesystem::create_directory(rig.dir / "Uninstall Korvel");
-    std::ofstream{tool};
-    model.openUninstaller();
-    EXPECT_TRUE(model.settingsError()); // a launch does not clear an earlier error
     for (const char* address : {"https://korvel.example/help/", "not an address", "", "http://a b"}) {
         model.open(QString::fromUtf8(address));
     }
-    EXPECT_EQ(rig.desktop.opened, Log({tool, "https://korvel.example/help/"}));
+    EXPECT_EQ(rig.desktop.opened, Log({"https://korvel.example/help/"}));
 }
 
 TEST(AppModelTest, ModelDestroyedWhileWaitingEndsItsTasksQuietly) {
