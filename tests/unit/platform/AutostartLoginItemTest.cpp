@@ -24,12 +24,17 @@ protected:
     const QString path = folder + QStringLiteral("/korvel.desktop");
 };
 
-// Ours, whatever it starts and whether the desktop switched it off, is ours to remove.
-TEST_F(AutostartLoginItemTest, OnlyOurEntryCountsAndOnlyOursIsRemoved) {
+// Ours, whatever it starts and whether the desktop switched it off, is ours to remove. The executable's
+// path is escaped and still recognised; one that no escape can carry is refused.
+TEST_F(AutostartLoginItemTest, OnlyOurEntryCountsOnlyOursIsRemovedAndThePathIsEscaped) {
     const std::string exec = "[Desktop Entry]\nExec=/opt/korvel/bin/korvel\n",
                       ours = "X-Korvel-LoginItem=true\n";
-    const std::pair<std::string, Status> rows[] = {
-        {"", Status::notRegistered}, // no file at all
+    const struct {
+        std::string text; // none: no file at all
+        Status status;
+        const char *executable = "/opt/korvel/bin/korvel", *line = "Exec=/opt/korvel/bin/korvel";
+    } rows[] = {
+        {"", Status::notRegistered},
         {exec + ours, Status::enabled},
         {"# edited\r\n[Desktop Entry]\r\nExec = /opt/korvel/bin/korvel\r\nX-Korvel-LoginItem = true\r\n",
          Status::enabled},
@@ -38,39 +43,30 @@ TEST_F(AutostartLoginItemTest, OnlyOurEntryCountsAndOnlyOursIsRemoved) {
         {"[Desktop Entry]\nExec=/usr/local/korvel/bin/korvel\n" + ours, Status::startsAnother},
         {exec, Status::notRegistered},
         {exec + "[Desktop Action quit]\n" + ours, Status::notRegistered},
-        {exec + "#" + ours, Status::notRegistered}};
-    for (const auto& [text, status] : rows) {
-        if (!text.empty()) {
+        {exec + "#" + ours, Status::notRegistered},
+        {"", Status::notRegistered, "/home/a b/bin/korvel", "Exec=\"/home/a b/bin/korvel\""},
+        {"", Status::notRegistered, "/opt/100%/bin/korvel", "Exec=/opt/100%%/bin/korvel"},
+        {"", Status::notRegistered, "/opt/q\"d$x\\y/bin/korvel",
+         "Exec=\"/opt/q\\\\\"d\\\\$x\\\\\\\\y/bin/korvel\""},
+        {exec + ours, Status::startsAnother, "", nullptr},
+        {"", Status::notRegistered, "bin/korvel", nullptr},
+        {"", Status::notRegistered, "/opt/korvel\n[Desktop Entry]\nHidden=false/korvel", nullptr}};
+    for (const auto& row : rows) {
+        if (!row.text.empty()) {
             QDir().mkpath(folder);
             QFile file(path);
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(text.data(), static_cast<qint64>(text.size()));
+            file.write(row.text.data(), static_cast<qint64>(row.text.size()));
         }
-        AutostartLoginItem item(path, QStringLiteral("/opt/korvel/bin/korvel"));
-        EXPECT_EQ(item.status(), status) << text;
-        EXPECT_TRUE(item.unregisterItem()) << text;
-        EXPECT_EQ(QFile::exists(path), !text.empty() && status == Status::notRegistered) << text;
-        EXPECT_TRUE(item.registerItem() && item.status() == Status::enabled) << text;
-        EXPECT_TRUE(entry().contains("\nExec=/opt/korvel/bin/korvel\n"));
+        AutostartLoginItem item(path, QString::fromUtf8(row.executable));
+        EXPECT_EQ(item.status(), row.status) << row.text << row.executable;
+        EXPECT_TRUE(item.unregisterItem()) << row.text;
+        EXPECT_EQ(QFile::exists(path), !row.text.empty() && row.status == Status::notRegistered) << row.text;
+        EXPECT_EQ(item.registerItem(), row.line != nullptr) << row.executable;
+        EXPECT_EQ(item.status(), row.line ? Status::enabled : Status::notRegistered) << row.executable;
+        EXPECT_TRUE(row.line ? entry().contains(QByteArray("\n") + row.line + "\n") : !QFile::exists(path))
+            << entry().toStdString();
         QFile::remove(path);
-    }
-}
-
-TEST_F(AutostartLoginItemTest, ExecutablePathIsEscapedAndStillRecognisedOrRefused) {
-    const std::pair<const char*, const char*> rows[] = {
-        {"/home/a b/bin/korvel", "Exec=\"/home/a b/bin/korvel\""},
-        {"/opt/100%/bin/korvel", "Exec=/opt/100%%/bin/korvel"},
-        {"/opt/q\"d$x\\y/bin/korvel", "Exec=\"/opt/q\\\\\"d\\\\$x\\\\\\\\y/bin/korvel\""},
-        {"", nullptr},
-        {"bin/korvel", nullptr},
-        {"/opt/korvel\n[Desktop Entry]\nHidden=false/korvel", nullptr}};
-    for (const auto& [executable, line] : rows) {
-        QFile::remove(path);
-        AutostartLoginItem item(path, QString::fromUtf8(executable));
-        EXPECT_EQ(item.registerItem(), line != nullptr) << executable;
-        EXPECT_EQ(item.status(), line ? Status::enabled : Status::notRegistered) << executable;
-        EXPECT_TRUE(line ? entry().contains(QByteArray("\n") + line + "\n") : !QFile::exists(path))
-            << executable;
     }
 }
 
