@@ -9,11 +9,8 @@ int main(int argc, char** argv) {
     const QSet<QString> favoriteSet = read.favoriteHostnames();
     QStringList favorites(favoriteSet.begin(), favoriteSet.end());
     std::sort(favorites.begin(), favorites.end());
-    const QStringList fields{favorites.join(u','),
-                             read.recentHostnames().join(u','),
-                             read.selectedHostname().value_or(QStringLiteral("-")),
-                             QString::number(read.launchAtLogin()),
-                             QString::number(read.autoConnect()),
-                             QString::number(read.showInPanel())};
-    std::fputs(fields.join(u';').toUtf8().constData(), stdout);
+    std::printf("%s;%s;%s;%d;%d;%d", qPrintable(favorites.join(u',')),
+                qPrintable(read.recentHostnames().join(u',')),
+                qPrintable(read.selectedHostname().value_or(QStringLiteral("-"))), read.launchAtLogin(),
+                read.autoConnect(), read.showInPanel());
 }

@@ -20,10 +20,8 @@ QString flag(const std::u32string& code) { return countryFlag(QString::fromUcs4(
 TEST(ModelTextTest, TextsAsTheScreensShowThem) {
     constexpr qint64 k = 1024;
     const std::pair<QString, std::u32string> rows[] = {{AppModel::formatSessionTime(0.999), U"00:00:00"},
-                                                       {AppModel::formatSessionTime(359999.5), U"99:59:59"},
                                                        {AppModel::formatSessionTime(360000), U"100:00:00"},
                                                        {byteCountText(1), U"1 KB"},
-                                                       {byteCountText(1536), U"2 KB"},
                                                        {byteCountText(k * k - 1), U"1 MB"},
                                                        {byteCountText(3 * k * k / 2), U"1.5 MB"},
                                                        {byteCountText(k * k * k - 1), U"1 GB"},
@@ -35,7 +33,6 @@ TEST(ModelTextTest, TextsAsTheScreensShowThem) {
                                                        {name("en_US", "419"), U"Latin America"},
                                                        {name("en_US", "xx"), U"XX"},
                                                        {name("en_US", "de_x"), U"DE_X"},
-                                                       {name("en_US", " de"), U" DE"},
                                                        {flag(U"dE"), U"\U0001F1E9\U0001F1EA"},
                                                        {flag(U"\u00DF"), U"\U0001F1F8\U0001F1F8"},
                                                        {flag(U"\U000F0E5A"), U"\U0010FFFF"},
