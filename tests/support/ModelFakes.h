@@ -25,36 +25,24 @@ inline api::ServerLocation location(const char* host) {
             QStringLiteral("low")};
 }
 
-// Answers at once, or after `delay` as a keyring does that waits for the person to unlock it; a fake
-// with a delay must outlive the model's calls.
 class Tokens final : public api::TokenStore {
 public:
     explicit Tokens(Log& log) : log_(log) {}
     QCoro::Task<std::optional<QString>> save(QString token) override {
         log_.push_back("save");
-        co_await wait();
         stored = notStored ? stored : token;
         co_return std::optional<QString>(notStored); // GCC 12 would move from a member named here
     }
-    QCoro::Task<std::optional<QString>> load() override {
-        co_await wait();
-        co_return std::optional<QString>(stored);
-    }
+    QCoro::Task<std::optional<QString>> load() override { co_return std::optional<QString>(stored); }
     QCoro::Task<> remove() override {
         log_.push_back("remove");
-        co_await wait();
         stored.reset();
+        co_return;
     }
     std::optional<QString> stored;
     std::optional<QString> notStored; // why every save fails
-    std::chrono::milliseconds delay{0};
 
 private:
-    QCoro::Task<> wait() const {
-        if (delay > 0ms) {
-            co_await QCoro::sleepFor(delay);
-        }
-    }
     Log& log_;
 };
 
@@ -133,15 +121,12 @@ struct ModelRig {
     model::AppModel& start(std::optional<QString> base = std::nullopt) {
         model::AppModelOptions options;
         options.apiBaseUrl = base.value_or(api->baseUrl());
-        auto fake = std::make_unique<Tunnel>(log);
-        tunnel = fake.get();
-        options.tunnel = std::move(fake);
+        options.tunnel = std::make_unique<Tunnel>(log);
+        tunnel = static_cast<Tunnel*>(options.tunnel.get());
         options.serviceDefinitionPath = QString::fromStdString(dir / "korvel-tunneld.socket");
         options.stateMonitorInterval = stateInterval;
         options.sessionTimerInterval = 10ms;
-        if (clock) {
-            options.sessionClock = [this] { return *clock; };
-        }
+        options.sessionClock = [this, own = options.sessionClock] { return clock ? *clock : own(); };
         options.firstRestoreRetry = 50ms;
         options.restoreRetryLimit = 100ms;
         model.reset(); // first: the old model writes preferences the new one reads
