@@ -21,8 +21,7 @@ using namespace std::chrono_literals;
 using Log = std::vector<std::string>;
 
 inline api::ServerLocation location(const char* host) {
-    return {host, host + QStringLiteral(" City"), QStringLiteral("DE"), QStringLiteral("online"),
-            QStringLiteral("low")};
+    return {host, host + QStringLiteral(" City"), "DE", "online", "low"};
 }
 
 class Tokens final : public api::TokenStore {
