@@ -321,8 +321,7 @@ TEST(AppModelTest, LoadsOnlineLocationsAndKeepsTheChoices) {
     model.openUninstaller(); // the screen's test starts one that is there
     EXPECT_EQ(model.settingsError(),
               QStringLiteral("The uninstaller is missing. Reinstall Korvel to repair it."));
-    for (const char* address :
-         {"https://korvel.example/help/", "not an address", "korvel.example/help", "http://a b"}) {
+    for (const char* address : {"https://korvel.example/help/", "not an address", "help/", "http://a b"}) {
         model.open(QString::fromUtf8(address));
     }
     EXPECT_EQ(rig.desktop.opened, Log({"https://korvel.example/help/"}));
