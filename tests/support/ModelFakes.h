@@ -11,17 +11,9 @@
 
 #include <QCoroTimer>
 #include <QEventLoop>
-#include <QTimer>
 
-#include <gtest/gtest.h>
-
-#include <chrono>
 #include <fstream>
-#include <memory>
-#include <optional>
 #include <stdexcept>
-#include <string>
-#include <vector>
 
 namespace korvel::test {
 
@@ -29,42 +21,27 @@ using namespace std::chrono_literals;
 using Log = std::vector<std::string>;
 
 inline api::ServerLocation location(const char* host) {
-    return {host, host + QStringLiteral(" City"), QStringLiteral("DE"), QStringLiteral("online"),
-            QStringLiteral("low")};
+    return {host, host + QStringLiteral(" City"), "DE", "online", "low"};
 }
 
-// Answers at once, or after `delay` as a keyring does that waits for the person to unlock it; a fake
-// with a delay must outlive the model's calls.
 class Tokens final : public api::TokenStore {
 public:
     explicit Tokens(Log& log) : log_(log) {}
     QCoro::Task<std::optional<QString>> save(QString token) override {
         log_.push_back("save");
-        co_await wait();
-        if (!notStored) {
-            stored = token;
-        }
+        stored = notStored ? stored : token;
         co_return std::optional<QString>(notStored); // GCC 12 would move from a member named here
     }
-    QCoro::Task<std::optional<QString>> load() override {
-        co_await wait();
-        co_return std::optional<QString>(stored);
-    }
+    QCoro::Task<std::optional<QString>> load() override { co_return std::optional<QString>(stored); }
     QCoro::Task<> remove() override {
         log_.push_back("remove");
-        co_await wait();
         stored.reset();
+        co_return;
     }
     std::optional<QString> stored;
     std::optional<QString> notStored; // why every save fails
-    std::chrono::milliseconds delay{0};
 
 private:
-    QCoro::Task<> wait() const {
-        if (delay > 0ms) {
-            co_await QCoro::sleepFor(delay);
-        }
-    }
     Log& log_;
 };
 
@@ -84,15 +61,19 @@ public:
 
 class Desktop final : public platform::Desktop {
 public:
-    QString computerName() const override { return name; }
+    QString computerName() const override {
+        return std::exchange(naming, [] {})(), name;
+    }
     std::optional<QString> resourcesFolder() const override { return resources; }
     void openUrl(const QUrl& url) override { opened.push_back(url.toString().toStdString()); }
     void startDetached(const QString& program) override { opened.push_back(program.toStdString()); }
     QString name = QStringLiteral("Desk");
     std::optional<QString> resources;
     Log opened;
+    mutable std::function<void()> naming = [] {}; // runs once, inside the next call for the name
 };
 
+// Every call ends in a later turn of the event loop, after `delay`.
 class Tunnel final : public tunnel::TunnelController {
 public:
     explicit Tunnel(Log& log) : log_(log) {}
@@ -118,11 +99,8 @@ private:
         while (held) {
             co_await QCoro::sleepFor(5ms);
         }
-        if (failure == QStringLiteral("!")) {
-            throw std::runtime_error("broken");
-        }
         if (failure) {
-            throw api::ApiError(*failure);
+            *failure == "!" ? throw std::runtime_error("broken") : throw api::ApiError(*failure);
         }
     }
     Log& log_;
@@ -146,16 +124,12 @@ struct ModelRig {
     model::AppModel& start(std::optional<QString> base = std::nullopt) {
         model::AppModelOptions options;
         options.apiBaseUrl = base.value_or(api->baseUrl());
-        auto fake = std::make_unique<Tunnel>(log);
-        tunnel = fake.get();
-        tunnel->up = upAtStart;
-        options.tunnel = std::move(fake);
+        options.tunnel = std::make_unique<Tunnel>(log);
+        tunnel = static_cast<Tunnel*>(options.tunnel.get());
         options.serviceDefinitionPath = QString::fromStdString(dir / "korvel-tunneld.socket");
         options.stateMonitorInterval = stateInterval;
         options.sessionTimerInterval = 10ms;
-        if (clock) {
-            options.sessionClock = [this] { return *clock; };
-        }
+        options.sessionClock = [this, own = options.sessionClock] { return clock ? *clock : own(); };
         options.firstRestoreRetry = 50ms;
         options.restoreRetryLimit = 100ms;
         model.reset(); // first: the old model writes preferences the new one reads
@@ -177,7 +151,6 @@ struct ModelRig {
     Tokens tokens{log};
     LoginItem loginItem;
     Desktop desktop;
-    bool upAtStart = false;
     std::chrono::milliseconds stateInterval = 1h;
     std::optional<std::chrono::nanoseconds> clock; // the session time's; none: the model's own
     Tunnel* tunnel = nullptr;

@@ -6,14 +6,14 @@ namespace korvel::platform {
 namespace {
 
 TEST(InstalledLayoutTest, ResourcesFolderLiesBesideTheExecutablesFolder) {
-    const auto resources = [](const char* path) {
-        return InstalledLayout::resourcesFolder(QString::fromUtf8(path));
-    };
-    EXPECT_EQ(resources("/opt/korvel/bin/korvel"), QStringLiteral("/opt/korvel/Resources"));
-    EXPECT_EQ(resources("/opt/korvel/bin/../bin//korvel"), QStringLiteral("/opt/korvel/Resources"));
-    EXPECT_EQ(resources("/bin/korvel"), QStringLiteral("/Resources"));
-    for (const char* path : {"/korvel", "bin/korvel", ""}) {
-        EXPECT_EQ(resources(path), std::nullopt) << path;
+    const char* rows[][2] = {{"/opt/korvel/bin/korvel", "/opt/korvel/Resources"},
+                             {"/opt/korvel/bin/../bin//korvel", "/opt/korvel/Resources"},
+                             {"/bin/korvel", "/Resources"},
+                             {"/korvel", ""},
+                             {"bin/korvel", ""},
+                             {"", ""}};
+    for (const auto& [executable, resources] : rows) {
+        EXPECT_EQ(InstalledLayout::resourcesFolder(QString::fromUtf8(executable)).value_or(""), resources);
     }
     EXPECT_TRUE(InstalledLayout::runningExecutable().endsWith(QStringLiteral("/korvel-unit-platform")));
 }
