@@ -2,8 +2,6 @@
 // the token store, login item, desktop and tunnel controller.
 #include "ModelFakes.h"
 
-#include "CannedHttpServer.h"
-
 #include <QSettings>
 #include <QTest>
 
@@ -462,7 +460,8 @@ TEST(AppModelTest, OpensTheUninstallerOrSaysItIsMissingAndOpensOnlyAddresses) {
 
 TEST(AppModelTest, ModelDestroyedWhileWaitingEndsItsTasksQuietly) {
     ModelRig rig;
-    api::CannedHttpServer silent; // never answers
+    ApiStub silent;
+    silent.answer({}, ApiStub::Then::hold); // never answers
     rig.tokens.stored = QStringLiteral("kept");
     rig.stateInterval = 1ms;
     AppModel& model = rig.start(silent.baseUrl());
@@ -471,7 +470,7 @@ TEST(AppModelTest, ModelDestroyedWhileWaitingEndsItsTasksQuietly) {
     bool ended = false;
     QObject context;
     QCoro::connect(model.login(), &context, [&] { ended = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.requests().size() == 2; })); // restore and sign-in
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.requests.size() == 2; })); // restore and sign-in
     rig.model.reset();
     QTest::qWait(20);
     EXPECT_TRUE(ended);
