@@ -15,6 +15,8 @@ struct NameCase {
     const char* expected;
 };
 
+void PrintTo(const NameCase& c, std::ostream* out) { *out << c.name; }
+
 class ComputerNameRule : public testing::TestWithParam<NameCase> {};
 
 TEST_P(ComputerNameRule, PrefersThePrettyName) {

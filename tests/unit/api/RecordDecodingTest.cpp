@@ -35,6 +35,8 @@ struct DecodeCase {
     bool valid;
 };
 
+void PrintTo(const DecodeCase& c, std::ostream* out) { *out << c.name; }
+
 class Decoding : public testing::TestWithParam<DecodeCase> {};
 
 TEST_P(Decoding, SucceedsOrFailsAsAWhole) { EXPECT_EQ(GetParam().decode(GetParam().text), GetParam().valid); }
@@ -94,7 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         DecodeCase{"nested", ignored, R"({"a": [1, -0, -2.5e+3, true, false, null, "s", {}]})", true},
         DecodeCase{"hugeInteger", ignored, "123456789012345678901234567890", true},
-        DecodeCase{"escapes", ignored, R"("\"\\\/\b\f\n\r\t\u00e9\ud83d\ude00")", true},
         DecodeCase{"utf8", ignored, "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\"", true},
         DecodeCase{"deepButAllowed", ignored, std::string(500, '[') + std::string(500, ']'), true},
         DecodeCase{"tooDeep", ignored, std::string(100000, '[') + std::string(100000, ']'), false},
@@ -106,6 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"unknownEscape", ignored, R"("\x41")", false},
         DecodeCase{"shortUnicodeEscape", ignored, R"("\u12")", false},
         DecodeCase{"loneHighSurrogate", ignored, R"("\ud83dx")", false},
+        DecodeCase{"highSurrogateThenLetter", ignored, R"("\ud800\u0041")", false},
         DecodeCase{"loneLowSurrogate", ignored, R"("\ude00")", false},
         DecodeCase{"rawControlCharacter", ignored, "\"a\tb\"", false},
         DecodeCase{"utf8Overlong", ignored, "\"\xE0\x80\xAF\"", false},
@@ -164,10 +166,11 @@ TEST(Decoding, ValuesArriveExactly) {
 
     // Escapes are decoded, also in keys.
     const auto token = ApiEnvelope<TokenResponse>::decode(
-        R"({"data":{"name":"\u00e9\ud83d\ude00","id":-0,"t\u006fken":"a\u0000b"}})");
+        R"({"data":{"name":"\"\\\/\b\f\n\r\t\u00e9\ud83d\ude00","id":-0,"t\u006fken":"a\u0000b"}})");
     ASSERT_TRUE(token && token->data);
     EXPECT_EQ(std::tuple(token->data->token, token->data->id, token->data->name),
-              std::tuple(QString::fromUtf8("a\0b", 3), 0, QString::fromUtf8("\xC3\xA9\xF0\x9F\x98\x80")));
+              std::tuple(QString::fromUtf8("a\0b", 3), 0,
+                         QString::fromUtf8("\"\\/\b\f\n\r\t\xC3\xA9\xF0\x9F\x98\x80")));
 }
 
 } // namespace
