@@ -113,21 +113,6 @@ TEST_F(KeychainWithKeyring, ForeignItemsLoadOnlyAsUtf8AndSavingReplacesThem) {
     }
 }
 
-TEST_F(KeychainWithKeyring, TokenIsNowhereOnDiskInPlaintext) {
-    const auto keyringFile = [] {
-        QFile file(QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME")) +
-                   QStringLiteral("/keyrings/login.keyring"));
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    const QByteArray before = keyringFile();
-    const QString token = QStringLiteral("plaintext-probe-7f3c9a1e5b20d84c");
-    waitFor(keychain.save(token));
-    ASSERT_EQ(waitFor(keychain.load()), std::optional<QString>(token));
-    // The keyring wrote the item under the searched tree, so the search looks in the right place.
-    ASSERT_NE(keyringFile(), before);
-    EXPECT_EQ(filesHolding(token), QStringList{});
-}
-
 // No session bus, or a bus on which nothing provides the secret service.
 TEST(KeychainUnavailable, LoadsNoneAndSaysWhyNothingWasStored) {
     if (scenario() != "no-bus" && scenario() != "no-daemon") {
