@@ -1,7 +1,5 @@
 #include "ApiClient.h"
 #include "AwaitTask.h"
-#include "ComputerName.h"
-#include "ConfigurationSafety.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -53,7 +51,7 @@ QString publicKeyOf(const QString& privateKey) {
     return QString::fromLatin1(publicKey.toBase64());
 }
 
-TEST(DevApi, SignInDevicesServersAndASafeConfiguration) {
+TEST(DevApi, ConfigurationsReachTheHookAndRefusalsSayWhy) {
     const QTemporaryDir dir;
     const QString hook = dir.filePath(QStringLiteral("hook"));
     const QString record = dir.filePath(QStringLiteral("arguments"));
@@ -66,51 +64,29 @@ TEST(DevApi, SignInDevicesServersAndASafeConfiguration) {
             .toUtf8());
     script.close();
     script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-    // Amsterdam's status in capitals, which the server reads as the application does.
-    QFile demoSeed(QStringLiteral(KORVEL_DEMO_SEED));
-    QFile seed(dir.filePath(QStringLiteral("seed.json")));
-    ASSERT_TRUE(demoSeed.open(QIODevice::ReadOnly) && seed.open(QIODevice::WriteOnly));
-    QByteArray seedText = demoSeed.readAll();
-    const qsizetype amsterdam = seedText.indexOf("\"status\": \"online\"", seedText.indexOf("Amsterdam"));
-    seed.write(seedText.replace(amsterdam, 18, "\"status\": \"ONLINE\""));
-    seed.close();
     QProcess process;
-    const QString url =
-        startDevApi(process, {QStringLiteral("--seed"), seed.fileName(), QStringLiteral("--hook"), hook});
+    const QString url = startDevApi(process, {QStringLiteral("--hook"), hook});
     ASSERT_FALSE(url.isEmpty()) << process.readAllStandardError().toStdString();
     ApiClient client(url, {});
-
-    const TokenResponse token =
-        valueOf(client.login(QStringLiteral("demo@korvel.example"), QStringLiteral("korvel-demo")));
-    EXPECT_EQ(token.name, QStringLiteral("Linux (%1)").arg(platform::ComputerName::current()));
-    client.setToken(token.token);
-    EXPECT_EQ(valueOf(client.account()).email, QStringLiteral("demo@korvel.example"));
-    EXPECT_TRUE(valueOf(client.devices()).isEmpty());
+    client.setToken(
+        valueOf(client.login(QStringLiteral("demo@korvel.example"), QStringLiteral("korvel-demo"))).token);
     const Device device = valueOf(client.createDevice(QStringLiteral("Linux (smoke)")));
-    const QList<Device> devices = valueOf(client.devices());
-    ASSERT_EQ(devices.size(), 1);
-    EXPECT_EQ(std::tuple(devices[0].id, devices[0].name, devices[0].platform),
-              std::tuple(device.id, QStringLiteral("Linux (smoke)"), QStringLiteral("linux")));
-    const QList<ServerLocation> servers = valueOf(client.servers());
-    ASSERT_EQ(servers.size(), 3);
-    EXPECT_EQ(servers[2].status, QStringLiteral("offline"));
+    EXPECT_EQ(valueOf(client.devices()).size(), 1);
 
     // The least loaded online location; the hook learns the device's key and address.
     const QString config = valueOf(client.wireGuardConfig(device.id, QString()));
-    EXPECT_TRUE(service::configurationIsSafe(config.toStdString())) << config.toStdString();
-    EXPECT_EQ(configValue(config, "Endpoint"), QStringLiteral("203.0.113.20:51820"));
-    EXPECT_EQ(configValue(config, "Address"), QStringLiteral("10.64.0.2/32"));
     QFile arguments(record);
     ASSERT_TRUE(arguments.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromUtf8(arguments.readAll()).split(u'\n'),
-              QStringList({publicKeyOf(configValue(config, "PrivateKey")), QStringLiteral("10.64.0.2/32"),
+              QStringList({publicKeyOf(configValue(config, "PrivateKey")), configValue(config, "Address"),
                            QStringLiteral("nl-ams-1.korvel.example"), QString()}));
 
     const std::tuple<qint64, QString, const char*> refusals[] = {
         {device.id + 1, {}, "This device is not registered on your account."},
         {device.id, QStringLiteral("x"), "There is no server location x."},
-        {device.id, servers[2].hostname, "New York is offline right now. Please choose another location."},
-        {device.id, servers[0].hostname,
+        {device.id, QStringLiteral("us-nyc-1.korvel.example"),
+         "New York is offline right now. Please choose another location."},
+        {device.id, QStringLiteral("de-fra-1.korvel.example"),
          "The server location could not be prepared for this device. Please try again."},
     };
     for (const auto& [id, hostname, message] : refusals) {
