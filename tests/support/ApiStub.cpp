@@ -4,7 +4,6 @@
 #include <QJsonDocument>
 #include <QTcpSocket>
 
-#include <cstdlib>
 #include <sys/socket.h>
 
 namespace korvel::test {
@@ -38,22 +37,17 @@ QByteArray ApiStub::http(int status, const QByteArray& body, const QByteArray& e
 }
 
 void ApiStub::serve(const Answers& answers) {
-    Answers all{{"POST auth/token", {200, data(R"({"token":"t1","id":1,"name":"n"})")}},
+    Answers all = answers;
+    all.insert({{"POST auth/token", {200, data(R"({"token":"t1","id":1,"name":"n"})")}},
                 {"GET account", {200, data(R"({"email":"me@korvel.example"})")}},
                 {"GET devices", {200, data("[" + device(7, "Linux (Desk)") + "]")}},
                 {"POST devices", {200, data(device(9, "new"))}},
                 {"GET servers", {200, data("[" + server("fra") + "," + server("ams") + "]")}},
-                {"POST vpn/configs/wireguard", {200, data(R"({"config":"[Interface]"})")}}};
-    for (const auto& [route, answer] : answers) {
-        all[route] = answer;
-    }
-    answers_.clear();
+                {"POST vpn/configs/wireguard", {200, data(R"({"config":"[Interface]"})")}}});
+    answers_ = {{"", {http(404, "{}"), Then::close}}};
     for (const auto& [route, answer] : all) {
-        answers_[route] = {http(answer.first, QByteArray::fromStdString(answer.second),
-                                "Content-Type: application/json\r\n"),
-                           Then::close};
+        answers_[route] = {http(answer.first, QByteArray::fromStdString(answer.second)), Then::close};
     }
-    answers_[""] = {http(404, "{}"), Then::close};
 }
 
 void ApiStub::answer(const QByteArray& raw, Then then, const std::string& route) {
@@ -80,26 +74,19 @@ void ApiStub::read(QTcpSocket* socket) {
     }
     const QList<QByteArray> lines = buffer.left(headEnd).split('\n');
     const QList<QByteArray> requestLine = lines.front().trimmed().split(' ');
-    std::map<std::string, std::string> headers;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const qsizetype colon = lines[i].indexOf(':');
-        headers[lines[i].left(colon).trimmed().toLower().toStdString()] =
-            lines[i].mid(colon + 1).trimmed().toStdString();
+    QHash<QByteArray, QByteArray> headers; // names lowercased
+    for (const QByteArray& line : lines.mid(1)) {
+        const qsizetype colon = line.indexOf(':');
+        headers.insert(line.left(colon).trimmed().toLower(), line.mid(colon + 1).trimmed());
     }
-    const auto value = [&headers](const char* name) {
-        const auto found = headers.find(name);
-        return found == headers.end() ? std::string() : found->second;
-    };
-    const qsizetype length = std::atoll(value("content-length").c_str());
+    const qsizetype length = headers.value("content-length").toLongLong();
     if (buffer.size() < headEnd + 4 + length) {
         return;
     }
-    QByteArray target = requestLine.value(1);
-    if (target.startsWith("/api/v1/")) {
-        target.remove(0, 8);
-    }
-    const std::string route = requestLine.value(0).toStdString() + " " + target.toStdString();
-    requests.emplace_back(route, buffer.mid(headEnd + 4, length).toStdString(), value("authorization"));
+    const QByteArray target = QByteArray(requestLine.value(1)).replace("/api/v1/", "");
+    const std::string route = (requestLine.value(0) + " " + target).toStdString();
+    requests.emplace_back(route, buffer.mid(headEnd + 4, length).toStdString(),
+                          headers.value("authorization").toStdString());
     buffer.clear();
     const auto& [raw, then] = answers_.contains(route) ? answers_.at(route) : answers_.at("");
     socket->write(raw);

@@ -5,8 +5,8 @@
 #   no-daemon  a session bus on which nothing provides the secret service
 #   hung       a session bus on which the secret service name belongs to a peer that never answers
 # Usage: keychain_session.sh MODE COMMAND [ARGUMENT...]
-# The command sees KORVEL_KEYCHAIN_SCENARIO (the mode), KORVEL_KEYCHAIN_ROOT (holding HOME and
-# XDG_RUNTIME_DIR) and, for keyring and hung, KORVEL_KEYCHAIN_HELPER_PID (the secret service's process).
+# The command sees KORVEL_KEYCHAIN_SCENARIO (the mode) and, for keyring and hung,
+# KORVEL_KEYCHAIN_HELPER_PID (the secret service's process).
 set -euo pipefail
 
 mode=$1
@@ -22,7 +22,7 @@ trap 'rm -rf "$root"' EXIT
 # Nothing from the caller's desktop may leak in: QtKeychain picks its backend from these.
 unset DISPLAY WAYLAND_DISPLAY XDG_CURRENT_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID \
     KDE_FULL_SESSION KDE_SESSION_VERSION DBUS_SESSION_BUS_ADDRESS GNOME_KEYRING_CONTROL
-export HOME=$root/home XDG_RUNTIME_DIR=$root/run KORVEL_KEYCHAIN_SCENARIO=$mode KORVEL_KEYCHAIN_ROOT=$root
+export HOME=$root/home XDG_RUNTIME_DIR=$root/run KORVEL_KEYCHAIN_SCENARIO=$mode
 export XDG_DATA_HOME=$HOME/.local/share XDG_CONFIG_HOME=$HOME/.config XDG_CACHE_HOME=$HOME/.cache
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"

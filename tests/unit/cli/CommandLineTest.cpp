@@ -6,6 +6,7 @@
 
 using korvel::cli::Command;
 using korvel::cli::CommandLine;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -23,16 +24,23 @@ QString outcome(const QStringList& arguments) {
     if (c.kind == Command::Kind::version) {
         return QStringLiteral("version");
     }
-    const auto flag = [](std::optional<bool> value) {
-        return value ? (*value ? QStringLiteral("on") : QStringLiteral("off")) : QStringLiteral("-");
+    // The kind, then only the fields that differ from their defaults.
+    QStringList fields{CommandLine::name(c.kind)};
+    const auto add = [&](bool set, const QString& field) {
+        if (set) {
+            fields << field;
+        }
     };
-    return QStringLiteral("%1 email=%2 host=%3 auto=%4 tab=%5 search=[%6] json=%7 login=%8 connect=%9")
-        .arg(CommandLine::name(c.kind), c.email, c.hostname.value_or(QStringLiteral("-")))
-        .arg(c.automatic)
-        .arg(static_cast<int>(c.tab))
-        .arg(c.search)
-        .arg(c.json)
-        .arg(flag(c.launchAtLogin), flag(c.autoConnect));
+    add(!c.email.isEmpty(), QStringLiteral("email=") + c.email);
+    add(c.hostname.has_value(), QStringLiteral("host=") + c.hostname.value_or(QString()));
+    add(c.automatic, QStringLiteral("auto"));
+    add(c.tab != korvel::model::LocationTab::recommended,
+        QStringLiteral("tab=%1").arg(static_cast<int>(c.tab)));
+    add(!c.search.isEmpty(), QStringLiteral("search=[%1]").arg(c.search));
+    add(c.json, QStringLiteral("json"));
+    add(c.launchAtLogin.has_value(), c.launchAtLogin.value_or(false) ? u"login=on"_s : u"login=off"_s);
+    add(c.autoConnect.has_value(), c.autoConnect.value_or(false) ? u"connect=on"_s : u"connect=off"_s);
+    return fields.join(u' ');
 }
 
 struct ParseCase {
@@ -42,27 +50,21 @@ struct ParseCase {
 
 TEST(CommandLine, ParsesSubcommandsAndRejectsWrongUsage) {
     const ParseCase cases[] = {
-        {{"locations", "--tab=all", "--search", " ber ", "--json"},
-         "locations email= host=- auto=0 tab=1 search=[ ber ] json=1 login=- connect=-"},
-        {{"locations", "--tab", "Recent", "--search=-x"},
-         "locations email= host=- auto=0 tab=2 search=[-x] json=0 login=- connect=-"},
-        {{"select", "auto"}, "select email= host=- auto=1 tab=0 search=[] json=0 login=- connect=-"},
-        {{"favorite", "auto"}, "favorite email= host=auto auto=0 tab=0 search=[] json=0 login=- connect=-"},
-        {{"connect"}, "connect email= host=- auto=0 tab=0 search=[] json=0 login=- connect=-"},
-        {{"connect", "de-fra-1.korvel.example"},
-         "connect email= host=de-fra-1.korvel.example auto=0 tab=0 search=[] json=0 login=- connect=-"},
-        {{"login", "--", "-me@korvel.example"},
-         "login email=-me@korvel.example host=- auto=0 tab=0 search=[] json=0 login=- connect=-"},
-        {{"settings", "--auto-connect", "off"},
-         "settings email= host=- auto=0 tab=0 search=[] json=0 login=- connect=off"},
+        {{"locations", "--tab=all", "--search", " ber ", "--json"}, "locations tab=1 search=[ ber ] json"},
+        {{"locations", "--tab", "Recent", "--search=-x"}, "locations tab=2 search=[-x]"},
+        {{"select", "auto"}, "select auto"},
+        {{"favorite", "auto"}, "favorite host=auto"},
+        {{"connect"}, "connect"},
+        {{"connect", "de-fra-1.korvel.example"}, "connect host=de-fra-1.korvel.example"},
+        {{"login", "--", "-me@korvel.example"}, "login email=-me@korvel.example"},
+        {{"settings", "--auto-connect", "off"}, "settings connect=off"},
         {{"--help"}, "help -"},
         {{"help", "connect"}, "help connect"},
         {{"status", "--bogus", "-h"}, "help status"},
-        {{"login", "--", "--help"},
-         "login email=--help host=- auto=0 tab=0 search=[] json=0 login=- connect=-"},
+        {{"login", "--", "--help"}, "login email=--help"},
         {{"select"}, "error(select): Missing HOSTNAME."},
         {{"login", "a@korvel.example", "b"}, "error(login): Unexpected argument \"b\"."},
-        {{"status", "--json"}, "status email= host=- auto=0 tab=0 search=[] json=1 login=- connect=-"},
+        {{"status", "--json"}, "status json"},
         {{"--version"}, "version"},
         {{"--version", "--help"}, "error(-): --version takes no arguments."},
         {{"settings", "--json"}, "error(settings): Unknown option \"--json\"."},
