@@ -223,7 +223,9 @@ std::string refusedIn(const std::string& source) {
 // Every case sets or clears KORVEL_API, and no other test here reads it.
 TEST(ApiClientBaseUrl, ResolvesInOrderOfPrecedence) {
     using Text = std::optional<const char*>;
+    const Text none;
     const std::string unreachable = kCouldNotReach.toStdString();
+    const std::string inFile = refusedIn("KorvelApiBase in {file}");
     const struct {
         Text argument, environment, infoIni;
         const char* expected;
@@ -232,30 +234,22 @@ TEST(ApiClientBaseUrl, ResolvesInOrderOfPrecedence) {
         std::optional<std::string> failure = std::nullopt;
         Text administrator = std::nullopt; // the administrator's file, read first
     } cases[] = {
-        {{}, {}, {}, "https://api.korvel.example/api/v1/"},
+        {none, none, none, "https://api.korvel.example/api/v1/"},
         {"http://arg/v2", "http://env/", "KorvelApiBase=http://ini/", "http://arg/v2/",
          refusedIn("The API address")},
-        {"", "http://env/", {}, "/", unreachable},
-        {"http://[::1", {}, {}, "", unreachable},
-        {{}, "http://env/api", "KorvelApiBase=http://ini/", "http://env/api/", refusedIn("KORVEL_API")},
-        {{}, "", "KorvelApiBase=http://ini/", "/", unreachable},
-        {{},
-         {},
-         "KorvelApiBase=http://ini:8080/api",
-         "http://ini:8080/api/",
-         refusedIn("KorvelApiBase in {file}")},
-        {{}, {}, "KorvelApiBase=\n", "https://api.korvel.example/api/v1/"},
-        {{},
-         {},
-         "KorvelApiBase=https://ini/",
-         "http://admin/api/",
-         refusedIn("KorvelApiBase in {file}"),
+        {"", "http://env/", none, "/", unreachable},
+        {"http://[::1", none, none, "", unreachable},
+        {none, "http://env/api", "KorvelApiBase=http://ini/", "http://env/api/", refusedIn("KORVEL_API")},
+        {none, "", "KorvelApiBase=http://ini/", "/", unreachable},
+        {none, none, "KorvelApiBase=http://ini:8080/api", "http://ini:8080/api/", inFile},
+        {none, none, "KorvelApiBase=\n", "https://api.korvel.example/api/v1/"},
+        {none, none, "KorvelApiBase=https://ini/", "http://admin/api/", inFile,
          "KorvelApiBase=http://admin/api"},
-        {{}, {}, "KorvelApiBase=https://ini/", "https://ini/", {}, "; nothing set\n"},
-        {"https://h/api/v1/", {}, {}, "https://h/api/v1/"},
-        {{}, "http://LocalHost:1/", {}, "http://localhost:1/", unreachable},
-        {{}, "http://127.0.0.2:1", {}, "http://127.0.0.2:1/", unreachable},
-        {{}, "http://[::1]:1", {}, "http://[::1]:1/", unreachable}};
+        {none, none, "KorvelApiBase=https://ini/", "https://ini/", std::nullopt, "; nothing set\n"},
+        {"https://h/api/v1/", none, none, "https://h/api/v1/"},
+        {none, "http://LocalHost:1/", none, "http://localhost:1/", unreachable},
+        {none, "http://127.0.0.2:1", none, "http://127.0.0.2:1/", unreachable},
+        {none, "http://[::1]:1", none, "http://[::1]:1/", unreachable}};
     for (const auto& test : cases) {
         const QTemporaryDir folder;
         const QStringList files{folder.filePath(QStringLiteral("korvel.conf")),

@@ -99,8 +99,6 @@ korvel 1 status
 same "status, signed out" "$out
 $err" "Tunnel: Not protected
 Not signed in. Run: korvel login EMAIL"
-korvel 0 logout
-same "logout, signed out" "$out" "Not signed in."
 # No keyring to keep the sign-in in: every later command would be signed out.
 DBUS_SESSION_BUS_ADDRESS=unix:path=$work/no-bus korvel 1 --stdin "korvel-demo" login demo@korvel.example
 
@@ -125,8 +123,6 @@ korvel 0 locations --json
 same "favorites first" "$(hostnames)" "$fra $ams"
 grep -q "{\"country\":\"Germany\",\"country_code\":\"DE\",\"favorite\":true,\"flag\":\"🇩🇪\",\"hostname\":\"$fra\",\"load\":\"medium\",\"location\":\"Frankfurt\",\"selected\":false}" <<<"$out" ||
     fail "JSON record: $out"
-korvel 0 locations --tab all --search ' nether' --json
-same "search" "$(hostnames)" "$ams"
 korvel 0 locations --tab=recent --search zz
 same "no match" "$out" "No locations match \"zz\""
 korvel 1 select nowhere.korvel.example
@@ -139,21 +135,14 @@ korvel 0 connect
 same "connect" "$out" "Tunnel: Protected
 Location: Amsterdam
 $demo_plan"
-korvel 0 status
-same "status, connected" "$(head -n 2 <<<"$out")" "Tunnel: Protected
-Location: Amsterdam"
 korvel 0 status --json
 same "status --json" "$out" "{\"bytes_used\":1610612736,\"free_plan\":true,\"location\":\"$ams\",\
 \"location_name\":\"Amsterdam\",\"plan\":\"Free plan: unlimited data, up to 100 Mbps\",\"signed_in\":true,\
 \"speed_mbps\":100,\"tunnel\":\"connected\",\"tunnel_error\":null}"
 korvel 0 connect $fra
-same "switch" "$(head -n 2 <<<"$out")" "Tunnel: Protected
-Location: Frankfurt"
 same "tool runs" "$(cat "$work/wg.log")" "up 203.0.113.20:51820
 down 203.0.113.20:51820
 up 203.0.113.10:51820"
-korvel 0 locations --tab recent --json
-same "recents" "$(hostnames)" "$fra $ams"
 korvel 0 disconnect
 same "disconnect" "$out" "Tunnel: Not protected"
 [ ! -e "$work/markers/korvel.name" ] || fail "the marker outlived the disconnect"

@@ -48,16 +48,35 @@ protected:
     Keychain keychain;
 };
 
-// The first save deletes a missing item (the fixture removed everything) before adding its own.
+// Each token is saved over what was there: our own item, or one another client stored under our service
+// and key with QtKeychain's type attribute ("plaintext" holds the bytes, "base64" their encoding). Such an
+// item loads only as UTF-8, and its type differs from ours, so only the delete before the add replaces it.
 TEST_F(KeychainWithKeyring, TokensComeBackExactlyAsOneItemOthersCanRead) {
-    const QString tokens[] = {
-        QStringLiteral("tøkén-ключ-トークン-🔑"),
-        QString(),
-        QStringLiteral("before") + QChar(0) + QStringLiteral("after"),
-        QChar(0xFEFF) + QStringLiteral("starts with a byte order mark"),
+    const QString newer = QStringLiteral("newer");
+    const struct {
+        QString token;
+        const char* foreignType = nullptr;
+        QByteArray foreign = {};
+        std::optional<QString> foreignLoaded = std::nullopt;
+    } steps[] = {
+        {QStringLiteral("tøkén-ключ-トークン-🔑")},
+        {QString()},
+        {QStringLiteral("before") + QChar(0) + QStringLiteral("after")},
+        {QChar(0xFEFF) + QStringLiteral("starts with a byte order mark")},
+        {newer, "plaintext", "older", QStringLiteral("older")},
+        {newer, "plaintext", QByteArray("\xff\xfe", 2), std::nullopt},
+        {newer, "base64", QByteArray("token\xc3", 6).toBase64(), std::nullopt}, // cut in a sequence
     };
-    for (const QString& token : tokens) {
-        SCOPED_TRACE(token.toStdString());
+    for (const auto& [token, foreignType, foreign, foreignLoaded] : steps) {
+        SCOPED_TRACE(token.toStdString() + " over " + foreign.toHex().toStdString());
+        if (foreignType != nullptr) {
+            waitFor(keychain.remove());
+            secretTool(QStringList{QStringLiteral("store"), QStringLiteral("--label=foreign")} + kItem +
+                           QStringList{QStringLiteral("type"), QString::fromLatin1(foreignType)},
+                       foreign);
+            ASSERT_EQ(storedItemCount(), 1);
+            EXPECT_EQ(waitFor(keychain.load()), foreignLoaded);
+        }
         EXPECT_EQ(waitFor(keychain.save(token)), std::nullopt);
         EXPECT_EQ(waitFor(keychain.load()), std::optional<QString>(token));
         EXPECT_EQ(storedItemCount(), 1);
@@ -68,32 +87,6 @@ TEST_F(KeychainWithKeyring, TokensComeBackExactlyAsOneItemOthersCanRead) {
     waitFor(keychain.remove());
     EXPECT_EQ(waitFor(keychain.load()), std::nullopt);
     EXPECT_EQ(storedItemCount(), 0);
-}
-
-// Items another client stored under our service and key with QtKeychain's type attribute: "plaintext"
-// holds the bytes, "base64" their encoding. Their type differs from ours, so only the delete replaces them.
-TEST_F(KeychainWithKeyring, ForeignItemsLoadOnlyAsUtf8AndSavingReplacesThem) {
-    const struct {
-        QString type;
-        QByteArray stored;
-        std::optional<QString> loaded;
-    } items[] = {
-        {QStringLiteral("plaintext"), "older", QStringLiteral("older")},
-        {QStringLiteral("plaintext"), QByteArray("\xff\xfe", 2), std::nullopt},
-        {QStringLiteral("base64"), QByteArray("token\xc3", 6).toBase64(), std::nullopt}, // cut in a sequence
-    };
-    for (const auto& item : items) {
-        SCOPED_TRACE(item.stored.toHex().toStdString());
-        waitFor(keychain.remove());
-        secretTool(QStringList{QStringLiteral("store"), QStringLiteral("--label=foreign")} + kItem +
-                       QStringList{QStringLiteral("type"), item.type},
-                   item.stored);
-        ASSERT_EQ(storedItemCount(), 1);
-        EXPECT_EQ(waitFor(keychain.load()), item.loaded);
-        waitFor(keychain.save(QStringLiteral("newer")));
-        EXPECT_EQ(waitFor(keychain.load()), std::optional<QString>(QStringLiteral("newer")));
-        EXPECT_EQ(storedItemCount(), 1);
-    }
 }
 
 // No session bus, or a bus on which nothing provides the secret service.
