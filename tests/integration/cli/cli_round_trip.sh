@@ -80,7 +80,6 @@ $2
 instead of
 $3"
 }
-hostnames() { grep -o '"hostname":"[^"]*"' <<<"$out" | cut -d'"' -f4 | paste -sd' '; }
 
 fra=de-fra-1.korvel.example ams=nl-ams-1.korvel.example
 demo_plan="Plan: Free plan: unlimited data, up to 100 Mbps
@@ -120,7 +119,7 @@ same "recommended" "$out" "*      Smart Location  Fastest available server  auto
 korvel 0 favorite $fra
 same "favorite" "$out" "Added Frankfurt ($fra) to the favorites."
 korvel 0 locations --json
-same "favorites first" "$(hostnames)" "$fra $ams"
+same "favorites first" "$(grep -o '"hostname":"[^"]*"' <<<"$out" | cut -d'"' -f4 | paste -sd' ')" "$fra $ams"
 grep -q "{\"country\":\"Germany\",\"country_code\":\"DE\",\"favorite\":true,\"flag\":\"🇩🇪\",\"hostname\":\"$fra\",\"load\":\"medium\",\"location\":\"Frankfurt\",\"selected\":false}" <<<"$out" ||
     fail "JSON record: $out"
 korvel 0 locations --tab=recent --search zz

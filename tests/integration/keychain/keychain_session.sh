@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Runs a command against one kind of secret store, in a throwaway home and a private session bus:
 #   keyring    a real gnome-keyring-daemon with an unlocked login keyring
-#   no-bus     no session bus at all
 #   no-daemon  a session bus on which nothing provides the secret service
 #   hung       a session bus on which the secret service name belongs to a peer that never answers
 # Usage: keychain_session.sh MODE COMMAND [ARGUMENT...]
@@ -12,7 +11,7 @@ set -euo pipefail
 mode=$1
 shift
 case $mode in
-keyring | no-bus | no-daemon | hung) ;;
+keyring | no-daemon | hung) ;;
 *) echo "unknown mode: $mode" >&2 && exit 2 ;;
 esac
 
@@ -26,10 +25,6 @@ export HOME=$root/home XDG_RUNTIME_DIR=$root/run KORVEL_KEYCHAIN_SCENARIO=$mode
 export XDG_DATA_HOME=$HOME/.local/share XDG_CONFIG_HOME=$HOME/.config XDG_CACHE_HOME=$HOME/.cache
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-if [ "$mode" = no-bus ]; then
-    "$@"
-    exit
-fi
 
 # A bus without service directories, so nothing is started on demand behind the test's back.
 cat >"$root/bus.conf" <<'CONF'
