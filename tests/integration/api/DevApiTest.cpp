@@ -82,7 +82,6 @@ TEST(DevApi, ConfigurationsReachTheHookAndRefusalsSayWhy) {
     client.setToken(
         valueOf(client.login(QStringLiteral("demo@korvel.example"), QStringLiteral("korvel-demo"))).token);
     const Device device = valueOf(client.createDevice(QStringLiteral("Linux (smoke)")));
-    EXPECT_EQ(valueOf(client.devices()).size(), 1);
 
     // The least loaded online location; the hook learns the device's key and address.
     const QString config = valueOf(client.wireGuardConfig(device.id, QString()));

@@ -27,16 +27,9 @@ mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
 # A bus without service directories, so nothing is started on demand behind the test's back.
-cat >"$root/bus.conf" <<'CONF'
-<busconfig>
-  <type>session</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/><allow own="*"/>
-  </policy>
-</busconfig>
-CONF
+echo '<busconfig><type>session</type><listen>unix:tmpdir=/tmp</listen><auth>EXTERNAL</auth>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+<allow own="*"/></policy></busconfig>' >"$root/bus.conf"
 
 # Inside the session: start the secret service, wait until it owns its name, run the command.
 inner() {

@@ -25,21 +25,21 @@ QString outcome(const QStringList& arguments) {
         return QStringLiteral("version");
     }
     // The kind, then only the fields that differ from their defaults.
-    QStringList fields{CommandLine::name(c.kind)};
-    const auto add = [&](bool set, const QString& field) {
-        if (set) {
-            fields << field;
-        }
+    const auto flag = [](const char* name, std::optional<bool> on) {
+        return on ? QString::fromUtf8(name) + (*on ? u"=on"_s : u"=off"_s) : QString();
     };
-    add(!c.email.isEmpty(), QStringLiteral("email=") + c.email);
-    add(c.hostname.has_value(), QStringLiteral("host=") + c.hostname.value_or(QString()));
-    add(c.automatic, QStringLiteral("auto"));
-    add(c.tab != korvel::model::LocationTab::recommended,
-        QStringLiteral("tab=%1").arg(static_cast<int>(c.tab)));
-    add(!c.search.isEmpty(), QStringLiteral("search=[%1]").arg(c.search));
-    add(c.json, QStringLiteral("json"));
-    add(c.launchAtLogin.has_value(), c.launchAtLogin.value_or(false) ? u"login=on"_s : u"login=off"_s);
-    add(c.autoConnect.has_value(), c.autoConnect.value_or(false) ? u"connect=on"_s : u"connect=off"_s);
+    QStringList fields{CommandLine::name(c.kind),
+                       c.email.isEmpty() ? QString() : u"email="_s + c.email,
+                       c.hostname ? u"host="_s + *c.hostname : QString(),
+                       c.automatic ? u"auto"_s : QString(),
+                       c.tab != korvel::model::LocationTab::recommended
+                           ? u"tab=%1"_s.arg(static_cast<int>(c.tab))
+                           : QString(),
+                       c.search.isEmpty() ? QString() : u"search=[%1]"_s.arg(c.search),
+                       c.json ? u"json"_s : QString(),
+                       flag("login", c.launchAtLogin),
+                       flag("connect", c.autoConnect)};
+    fields.removeAll(QString());
     return fields.join(u' ');
 }
 
