@@ -12,7 +12,6 @@
 #include <sodium.h>
 
 #include <tuple>
-#include <utility>
 
 namespace korvel::api {
 namespace {
