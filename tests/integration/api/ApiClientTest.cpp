@@ -22,11 +22,6 @@ const QString kCouldNotReach = QStringLiteral("Could not reach Korvel. Check you
 const QString kUnexpected = QStringLiteral("The server returned an unexpected response.");
 const QByteArray kConfig = R"({"data":{"config":"[Interface]"}})";
 
-class ApiClientTest : public testing::Test {
-protected:
-    ApiStub server;
-};
-
 QByteArray http(int status, const QByteArray& body, const QByteArray& extraHeaders = {}) {
     return ApiStub::http(status, body, extraHeaders);
 }
@@ -43,7 +38,8 @@ QByteArray chunk(const QByteArray& bytes) {
 
 // Bodies that never end send just past the limit and then nothing: the client must stop there, not at
 // its timeout.
-TEST_F(ApiClientTest, EveryResponseEndsAsAConfigurationOrOneFailure) {
+TEST(ApiClientTest, EveryResponseEndsAsAConfigurationOrOneFailure) {
+    ApiStub server;
     const QByteArray partial = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n"
                                R"({"data":{"config":")";
     const QByteArray ok = "HTTP/1.1 200 OK\r\n";
@@ -102,7 +98,8 @@ TEST_F(ApiClientTest, EveryResponseEndsAsAConfigurationOrOneFailure) {
 }
 
 // A sign-in token that could not be sent is an unexpected response.
-TEST_F(ApiClientTest, RequestsGoOutAsPrepared) {
+TEST(ApiClientTest, RequestsGoOutAsPrepared) {
+    ApiStub server;
     server.answer(http(200, "{}"));
     server.answer(http(200, R"({"data":{"token":"abc\r\nX-Injected: yes","id":1,"name":"n"}})"), Then::close,
                   "POST auth/token");
@@ -150,7 +147,8 @@ TEST_F(ApiClientTest, RequestsGoOutAsPrepared) {
     EXPECT_EQ(std::get<1>(sent[7]), R"({"device_id":2})");
 }
 
-TEST_F(ApiClientTest, DestroyingTheClientEndsItsOperationsAsUnreachable) {
+TEST(ApiClientTest, DestroyingTheClientEndsItsOperationsAsUnreachable) {
+    ApiStub server;
     server.answer({}, Then::hold);
     auto client = std::make_unique<ApiClient>(server.baseUrl(), QStringList());
     QTimer inFlight; // the client goes once its request has arrived

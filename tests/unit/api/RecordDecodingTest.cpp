@@ -28,13 +28,6 @@ bool ignored(const std::string& value) {
     return decodes<WireGuardConfig>(R"({"x": )" + value + R"(, "config": ""})");
 }
 
-struct DecodeCase {
-    const char* name;
-    bool (*decode)(const std::string&);
-    std::string text;
-    bool valid;
-};
-
 constexpr auto token = decodes<TokenResponse>;
 constexpr auto account = decodes<Account>;
 constexpr auto devices = decodes<QList<Device>>;
@@ -44,7 +37,12 @@ constexpr auto config = decodes<WireGuardConfig>;
 const std::string kDevice = R"({"id":1,"name":"n","platform":"linux","protocol":"wireguard"})";
 
 TEST(Decoding, RecordsSucceedOrFailAsAWhole) {
-    const DecodeCase cases[] = {
+    const struct {
+        const char* name;
+        bool (*decode)(const std::string&);
+        std::string text;
+        bool valid;
+    } cases[] = {
         {"tokenUnknownKeysIgnored", token, R"({"token":"t","id":1,"name":"n","x":[1,{}]})", true},
         {"tokenWithoutName", token, R"({"token":"t","id":1})", false},
         {"tokenNullName", token, R"({"token":"t","id":1,"name":null})", false},
