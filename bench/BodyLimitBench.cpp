@@ -7,7 +7,6 @@
 // benchmark table.
 #include "ApiClient.h"
 #include "ApiError.h"
-#include "ApiStub.h"
 #include "PeakResident.h"
 
 #include <QCoreApplication>
@@ -15,16 +14,111 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <httplib.h>
+#include <zlib.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
 namespace {
 
 using namespace korvel;
-using Endless = test::ApiStub::Endless;
+
+// How an endless body arrives: with a length it never reaches, or chunked, as it is or gzipped.
+enum class Endless { withLength, chunked, gzip };
+
+// Letters that never repeat, so they compress about as well as text does in any window.
+struct Letters {
+    Letters() { deflateInit2(&gzip, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY); }
+    ~Letters() { deflateEnd(&gzip); }
+    Letters(const Letters&) = delete;
+    Letters& operator=(const Letters&) = delete;
+    const std::string& next() {
+        for (char& c : piece) {
+            c = static_cast<char>('a' + random() % 26);
+        }
+        return piece;
+    }
+    const std::string& gzipped(const std::string& text) {
+        compressed.resize(text.size() + 1024);
+        gzip.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+        gzip.avail_in = static_cast<uInt>(text.size());
+        gzip.next_out = reinterpret_cast<Bytef*>(compressed.data());
+        gzip.avail_out = static_cast<uInt>(compressed.size());
+        deflate(&gzip, Z_NO_FLUSH);
+        compressed.resize(compressed.size() - gzip.avail_out);
+        return compressed;
+    }
+    std::minstd_rand random{1};
+    std::string piece = std::string(64 * 1024, 'a');
+    z_stream gzip{};
+    std::string compressed;
+};
+
+// The API on the loopback, on a thread of its own so it outpaces a main thread that stands still: every
+// request is answered with an endless body of letters, at most a gibibyte so a client that fails to stop
+// it still ends.
+class EndlessServer {
+public:
+    explicit EndlessServer(Endless framing) {
+        server_.Post(".*", [this, framing](const httplib::Request&, httplib::Response& response) {
+            auto letters = std::make_shared<Letters>();
+            const auto write = [this, letters, framing](std::size_t offset, httplib::DataSink& sink) {
+                if (offset >= kLimit) {
+                    return false;
+                }
+                const std::string& text = letters->next();
+                const std::string& sent = framing == Endless::gzip ? letters->gzipped(text) : text;
+                if (!sink.write(sent.data(), sent.size())) {
+                    return false;
+                }
+                sent_ += static_cast<std::int64_t>(text.size());
+                return true;
+            };
+            // A type httplib leaves uncompressed; the client reads the body whatever its type says.
+            const char* type = "application/octet-stream";
+            if (framing == Endless::gzip) {
+                response.set_header("Content-Encoding", "gzip");
+            }
+            if (framing == Endless::withLength) {
+                response.set_content_provider(
+                    kLimit, type, [write](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                        return write(offset, sink);
+                    });
+            } else {
+                response.set_chunked_content_provider(type, write);
+            }
+        });
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+    }
+    ~EndlessServer() {
+        while (!server_.is_running()) { // a stop before listening would be lost
+            std::this_thread::yield();
+        }
+        server_.stop();
+        thread_.join();
+    }
+    EndlessServer(const EndlessServer&) = delete;
+    EndlessServer& operator=(const EndlessServer&) = delete;
+    QString baseUrl() const { return QStringLiteral("http://127.0.0.1:%1/api/v1").arg(port_); }
+    // Body bytes handed to the connection so far, before any compression.
+    std::int64_t endlessBytesSent() const { return sent_; }
+
+private:
+    static constexpr std::size_t kLimit = 1024ULL * 1024 * 1024;
+    std::atomic<std::int64_t> sent_{0};
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+};
 
 constexpr double kGoalMiB = 32;
 constexpr double kGoalGapMilliseconds = 500;
@@ -57,8 +151,7 @@ struct Measure {
 };
 
 Measure measure(Endless framing, bool busy) {
-    test::ApiStub server;
-    server.serveEndless("POST vpn/configs/wireguard", framing);
+    EndlessServer server(framing);
     api::ApiClient client(server.baseUrl(), {});
     test::resetPeakResident();
     const qint64 before = test::peakResidentKiB();

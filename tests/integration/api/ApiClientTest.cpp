@@ -1,354 +1,268 @@
 #include "ApiClient.h"
+#include "ApiStub.h"
 #include "AwaitTask.h"
-#include "CannedHttpServer.h"
 #include "ComputerName.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
-
-#include <iterator>
 
 namespace korvel::api {
 namespace {
 
 using namespace std::chrono_literals;
+using test::ApiStub;
+using Then = ApiStub::Then;
 
 const QString kCouldNotReach = QStringLiteral("Could not reach Korvel. Check your internet connection.");
 const QString kUnexpected = QStringLiteral("The server returned an unexpected response.");
 const QByteArray kConfig = R"({"data":{"config":"[Interface]"}})";
 
-class ApiClientTest : public testing::Test {
-protected:
-    CannedHttpServer server;
-};
-
-struct PipelineCase {
-    const char* name;
-    QByteArray (*response)(); // built when the test runs: some are large
-    QString outcome;          // "config: <text>" or "error: <message>"
-};
-
-class ResponsePipeline : public ApiClientTest, public testing::WithParamInterface<PipelineCase> {};
-
-TEST_P(ResponsePipeline, EndsAsSpecified) {
-    server.answer(GetParam().response());
-    ApiClient client(server.baseUrl(), {}, 2s);
-    const Outcome<QString> outcome = awaitTask(client.wireGuardConfig(1, std::nullopt));
-    ASSERT_FALSE(std::holds_alternative<std::monostate>(outcome)) << "the operation never ended";
-    const QString* config = std::get_if<QString>(&outcome);
-    EXPECT_EQ(config != nullptr ? QStringLiteral("config: ") + *config
-                                : QStringLiteral("error: ") + failureOf(outcome),
-              GetParam().outcome);
-}
-
-// The configuration envelope grown to exactly `size` bytes, by white space that compresses to almost
-// nothing or by a string of letters that compresses less than three to one.
-QByteArray configOfSize(qsizetype size, bool compressible = true) {
-    if (compressible) {
-        return kConfig + QByteArray(size - kConfig.size(), ' ');
-    }
-    QByteArray noise(size - kConfig.size() - 7, 'a');
-    QRandomGenerator random(1);
-    for (char& c : noise) {
-        c = static_cast<char>('a' + random.bounded(26));
-    }
-    return kConfig.chopped(1) + R"(,"x":")" + noise + "\"}";
-}
-
 QByteArray http(int status, const QByteArray& body, const QByteArray& extraHeaders = {}) {
-    return "HTTP/1.1 " + QByteArray::number(status) +
-           " Canned\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n" +
-           extraHeaders + "\r\n" + body;
+    return ApiStub::http(status, body, extraHeaders);
 }
 
-// Compressed the way a server does for Content-Encoding: deflate (a zlib stream).
-QByteArray deflated(const QByteArray& body) {
-    return http(200, qCompress(body).sliced(4), "Content-Encoding: deflate\r\n");
+// The configuration envelope grown by white space to `size` bytes, compressed as for Content-Encoding:
+// deflate (a zlib stream).
+QByteArray deflatedConfig(qsizetype size) {
+    return qCompress(kConfig + QByteArray(size - kConfig.size(), ' ')).sliced(4);
 }
 
-const QString kOk = QStringLiteral("config: [Interface]");
-const QString kUnexpectedOutcome = QStringLiteral("error: ") + kUnexpected;
-const QString kUnreachableOutcome = QStringLiteral("error: ") + kCouldNotReach;
+QByteArray chunk(const QByteArray& bytes) {
+    return QByteArray::number(bytes.size(), 16) + "\r\n" + bytes + "\r\n";
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Responses, ResponsePipeline,
-    testing::Values(
-        PipelineCase{"successAt299", [] { return http(299, kConfig); }, kOk},
-        PipelineCase{"htmlAt401",
-                     [] { return http(401, "<html>Unauthorized</html>", "Content-Type: text/html\r\n"); },
-                     kUnexpectedOutcome},
-        PipelineCase{"emptyAt204",
-                     [] { return QByteArray("HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n"); },
-                     kUnexpectedOutcome},
-        PipelineCase{"errorStringAt200", [] { return http(200, R"({"error":"Account locked."})"); },
-                     QStringLiteral("error: Account locked.")},
-        PipelineCase{
-            "errorStringAt401",
-            [] { return http(401, R"({"error":"Sign in again."})", "WWW-Authenticate: Bearer\r\n"); },
-            QStringLiteral("error: Sign in again.")},
-        PipelineCase{"errorStringAt400", [] { return http(400, R"({"error":"Bad."})"); },
-                     QStringLiteral("error: Bad.")},
-        PipelineCase{"errorStringBesideData",
-                     [] { return http(200, R"({"data":{"config":"x"},"error":"Maintenance."})"); },
-                     QStringLiteral("error: Maintenance.")},
-        PipelineCase{"emptyErrorString", [] { return http(503, R"({"error":""})"); },
-                     QStringLiteral("error: ")},
-        PipelineCase{"emptyEnvelopeAt404", [] { return http(404, "{}"); },
-                     QStringLiteral("error: Request failed (404).")},
-        PipelineCase{"nullDataAt200", [] { return http(200, R"({"data":null,"error":null})"); },
-                     QStringLiteral("error: Request failed (200).")},
-        PipelineCase{"dataAt418", [] { return http(418, kConfig); },
-                     QStringLiteral("error: Request failed (418).")},
-        PipelineCase{"emptyConfiguration", [] { return http(200, R"({"data":{"config":""}})"); },
-                     QStringLiteral("error: The server did not return a usable configuration.")},
-        PipelineCase{"blankConfiguration", [] { return http(200, R"({"data":{"config":" \n\t"}})"); },
-                     QStringLiteral("config:  \n\t")},
-        PipelineCase{
-            "truncatedBody",
-            [] { return "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n" + kConfig; },
-            kUnreachableOutcome},
-        PipelineCase{"notHttp", [] { return QByteArray("SSH-2.0-OpenSSH_9.2\r\n\r\n"); },
-                     kUnreachableOutcome},
-        PipelineCase{"stalled", [] { return QByteArray(); }, kUnreachableOutcome},
-        PipelineCase{"brokenGzip",
-                     [] { return http(200, "\x1f\x8b\x08\x00garbage", "Content-Encoding: gzip\r\n"); },
-                     kUnexpectedOutcome},
-        PipelineCase{"overTheLimit", [] { return http(200, configOfSize(ApiClient::kMaxBodyBytes + 1)); },
-                     kUnexpectedOutcome},
-        PipelineCase{"deflatedAtTheLimit", [] { return deflated(configOfSize(ApiClient::kMaxBodyBytes)); },
-                     kOk},
-        PipelineCase{"inflatedOverTheLimit",
-                     [] { return deflated(configOfSize(ApiClient::kMaxBodyBytes + 1, false)); },
-                     kUnexpectedOutcome},
-        PipelineCase{"deflateBomb", [] { return deflated(configOfSize(4 * ApiClient::kMaxBodyBytes)); },
-                     kUnexpectedOutcome}),
-    [](const testing::TestParamInfo<PipelineCase>& info) { return info.param.name; });
+// Bodies that never end send just past the limit and then nothing: the client must stop there, not at
+// its timeout.
+TEST(ApiClientTest, EveryResponseEndsAsAConfigurationOrOneFailure) {
+    ApiStub server;
+    const QByteArray partial = "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n"
+                               R"({"data":{"config":")";
+    const QByteArray ok = "HTTP/1.1 200 OK\r\n";
+    const QByteArray pastLimit(ApiClient::kMaxBodyBytes + 1, ' ');
+    const QString unexpected = QStringLiteral("error: ") + kUnexpected;
+    const QString unreachable = QStringLiteral("error: ") + kCouldNotReach;
+    const struct {
+        const char* name;
+        QByteArray response;
+        QString outcome; // "config: <text>" or "error: <message>"
+        Then then = Then::close;
+    } cases[] = {
+        {"successAt299", http(299, kConfig), "config: [Interface]"},
+        {"htmlAt401", http(401, "<html>Unauthorized</html>", "Content-Type: text/html\r\n"), unexpected},
+        {"emptyAt204", "HTTP/1.1 204 No Content\r\nConnection: close\r\n\r\n", unexpected},
+        {"errorStringAt200", http(200, R"({"error":"Account locked."})"), "error: Account locked."},
+        {"errorStringAt401", http(401, R"({"error":"Sign in again."})", "WWW-Authenticate: Bearer\r\n"),
+         "error: Sign in again."},
+        {"errorStringAt400", http(400, R"({"error":"Bad."})"), "error: Bad."},
+        {"errorBesideData", http(200, R"({"data":{"config":"x"},"error":"Maintenance."})"),
+         "error: Maintenance."},
+        {"emptyErrorString", http(503, R"({"error":""})"), "error: "},
+        {"emptyEnvelopeAt404", http(404, "{}"), "error: Request failed (404)."},
+        {"nullDataAt200", http(200, R"({"data":null,"error":null})"), "error: Request failed (200)."},
+        {"dataAt418", http(418, kConfig), "error: Request failed (418)."},
+        {"emptyConfiguration", http(200, R"({"data":{"config":""}})"),
+         "error: The server did not return a usable configuration."},
+        {"blankConfiguration", http(200, R"({"data":{"config":" \n\t"}})"), "config:  \n\t"},
+        {"truncatedBody", partial, unreachable},
+        {"notHttp", "SSH-2.0-OpenSSH_9.2\r\n\r\n", unreachable},
+        {"neverAnswered", {}, unreachable, Then::hold},
+        {"resetBeforeResponse", {}, unreachable, Then::reset},
+        {"resetMidBody", partial, unreachable, Then::reset},
+        {"stallMidBody", partial, unreachable, Then::hold},
+        {"brokenGzip", http(200, "\x1f\x8b\x08\x00garbage", "Content-Encoding: gzip\r\n"), unexpected},
+        {"deflatedAtTheLimit",
+         http(200, deflatedConfig(ApiClient::kMaxBodyBytes), "Content-Encoding: deflate\r\n"),
+         "config: [Interface]"},
+        {"endlessWithLength", ok + "Content-Length: 1073741824\r\n\r\n" + pastLimit, unexpected, Then::hold},
+        {"endlessChunked", ok + "Transfer-Encoding: chunked\r\n\r\n" + chunk(pastLimit), unexpected,
+         Then::hold},
+        {"endlessDeflated",
+         ok + "Transfer-Encoding: chunked\r\nContent-Encoding: deflate\r\n\r\n" +
+             chunk(deflatedConfig(4 * ApiClient::kMaxBodyBytes)),
+         unexpected, Then::hold},
+    };
+    for (const auto& [name, response, outcome, then] : cases) {
+        server.answer(response, then);
+        ApiClient client(server.baseUrl(), {}, 2s);
+        QString config;
+        const std::optional<QString> failure = failureOf(client.wireGuardConfig(1, std::nullopt), &config);
+        EXPECT_EQ(failure ? QStringLiteral("error: ") + *failure : QStringLiteral("config: ") + config,
+                  outcome)
+            << name;
+    }
+}
 
-TEST_F(ApiClientTest, RequestsGoOutAsPrepared) {
+// A sign-in token that could not be sent is an unexpected response.
+TEST(ApiClientTest, RequestsGoOutAsPrepared) {
+    ApiStub server;
     server.answer(http(200, "{}"));
+    server.answer(http(200, R"({"data":{"token":"abc\r\nX-Injected: yes","id":1,"name":"n"}})"), Then::close,
+                  "POST auth/token");
     ApiClient client(server.baseUrl(), {});
     QCoro::Task<QList<ServerLocation>> preparedWithoutToken = client.servers();
     client.setToken(QStringLiteral("tok-1"));
-    awaitTask(std::move(preparedWithoutToken));
-    awaitTask(client.devices());
+    failureOf(std::move(preparedWithoutToken));
+    failureOf(client.devices());
     client.setToken(QString());
-    awaitTask(client.account());
+    failureOf(client.account());
     client.setToken(QStringLiteral("old"));
-    awaitTask(client.login(QStringLiteral(" Anna@Example.org "), QString::fromUtf8("p\xC3\xA4ss \"word\"")));
-    awaitTask(client.createDevice(QStringLiteral("Linux (box)")));
-    awaitTask(client.wireGuardConfig(9007199254740993LL, QStringLiteral("de-1.example")));
-    awaitTask(client.wireGuardConfig(-1, std::nullopt));
-    awaitTask(client.wireGuardConfig(2, QString()));
+    EXPECT_EQ(failureOf(client.login(QStringLiteral(" Anna@Example.org "),
+                                     QString::fromUtf8("p\xC3\xA4ss \"word\""))),
+              kUnexpected);
+    failureOf(client.createDevice(QStringLiteral("Linux (box)")));
+    failureOf(client.wireGuardConfig(9007199254740993LL, QStringLiteral("de-1.example")));
+    failureOf(client.wireGuardConfig(-1, std::nullopt));
+    failureOf(client.wireGuardConfig(2, QString()));
     // Tokens that could not go into a header as they are go nowhere.
     for (const char* unusable : {"abc\r\nX-Injected: yes", "a b", "t\xC3\xA4"}) {
         client.setToken(QString::fromUtf8(unusable));
-        awaitTask(client.account());
+        failureOf(client.account());
     }
 
-    const QByteArray paths[] = {"servers",
-                                "devices",
-                                "account",
-                                "auth/token",
-                                "devices",
-                                "vpn/configs/wireguard",
-                                "vpn/configs/wireguard",
-                                "vpn/configs/wireguard",
-                                "account",
-                                "account",
-                                "account"};
-    const QByteArray authorizations[] = {
-        "-",          "Bearer tok-1", "Bearer", "Bearer old", "Bearer old", "Bearer old",
-        "Bearer old", "Bearer old",   "-",      "-",          "-"}; // "-": none
-    const QList<CannedHttpServer::Request>& sent = server.requests();
-    ASSERT_EQ(sent.size(), static_cast<qsizetype>(std::size(paths)));
-    for (qsizetype i = 0; i < sent.size(); ++i) {
-        EXPECT_EQ(sent[i].method, i < 3 || i > 7 ? "GET" : "POST") << i;
-        EXPECT_EQ(sent[i].target, "/api/v1/" + paths[i]) << i;
-        EXPECT_EQ(sent[i].headers.value("authorization", "-"), authorizations[i]) << i;
-        EXPECT_EQ(sent[i].headers.value("user-agent"), "korvel-linux/1.2") << i;
-        EXPECT_EQ(sent[i].headers.value("content-type"), "application/json") << i;
-        EXPECT_EQ(sent[i].body.isEmpty(), sent[i].method == "GET") << i;
-        EXPECT_FALSE(sent[i].headers.contains("x-injected")) << i;
+    std::string routes; // and the authorization of each
+    for (const auto& [route, body, authorization] : server.requests) {
+        routes += route + " [" + authorization + "]\n";
     }
-
-    const auto body = [&](qsizetype i) { return QJsonDocument::fromJson(sent[i].body).object(); };
-    EXPECT_EQ(body(3), (QJsonObject{{QStringLiteral("email"), QStringLiteral(" Anna@Example.org ")},
-                                    {QStringLiteral("password"), QString::fromUtf8("p\xC3\xA4ss \"word\"")},
-                                    {QStringLiteral("name"),
-                                     QStringLiteral("Linux (%1)").arg(platform::ComputerName::current())}}));
-    EXPECT_EQ(body(4), (QJsonObject{{QStringLiteral("name"), QStringLiteral("Linux (box)")},
-                                    {QStringLiteral("platform"), QStringLiteral("linux")},
-                                    {QStringLiteral("protocol"), QStringLiteral("wireguard")}}));
-    EXPECT_TRUE(sent[5].body.contains("\"device_id\":9007199254740993")) << sent[5].body.constData();
-    EXPECT_EQ(body(5).value(QStringLiteral("hostname")).toString(), QStringLiteral("de-1.example"));
-    EXPECT_EQ(body(5).size(), 2);
-    EXPECT_EQ(body(6), (QJsonObject{{QStringLiteral("device_id"), -1}}));
-    EXPECT_EQ(body(7), (QJsonObject{{QStringLiteral("device_id"), 2}}));
+    EXPECT_EQ(routes,
+              "GET servers []\nGET devices [Bearer tok-1]\nGET account [Bearer]\n"
+              "POST auth/token [Bearer old]\nPOST devices [Bearer old]\n"
+              "POST vpn/configs/wireguard [Bearer old]\nPOST vpn/configs/wireguard [Bearer old]\n"
+              "POST vpn/configs/wireguard [Bearer old]\nGET account []\nGET account []\nGET account []\n");
+    ASSERT_EQ(server.requests.size(), 11U);
+    const auto& sent = server.requests;
+    const QJsonObject login =
+        QJsonDocument::fromJson(QByteArray::fromStdString(std::get<1>(sent[3]))).object();
+    EXPECT_EQ(login, (QJsonObject{{QStringLiteral("email"), QStringLiteral(" Anna@Example.org ")},
+                                  {QStringLiteral("password"), QString::fromUtf8("p\xC3\xA4ss \"word\"")},
+                                  {QStringLiteral("name"),
+                                   QStringLiteral("Linux (%1)").arg(platform::ComputerName::current())}}));
+    EXPECT_EQ(std::get<1>(sent[4]), R"j({"name":"Linux (box)","platform":"linux","protocol":"wireguard"})j");
+    EXPECT_EQ(std::get<1>(sent[5]), R"({"device_id":9007199254740993,"hostname":"de-1.example"})");
+    EXPECT_EQ(std::get<1>(sent[6]), R"({"device_id":-1})");
+    EXPECT_EQ(std::get<1>(sent[7]), R"({"device_id":2})");
 }
 
-TEST_F(ApiClientTest, DestroyingTheClientEndsItsOperationsAsUnreachable) {
-    auto client = std::make_unique<ApiClient>(server.baseUrl(), QStringList()); // never answered
-    QTimer::singleShot(200ms, [&] { client.reset(); });
-    EXPECT_EQ(failureOf(awaitTask(client->account(), 10s)), kCouldNotReach);
+TEST(ApiClientTest, DestroyingTheClientEndsItsOperationsAsUnreachable) {
+    ApiStub server;
+    server.answer({}, Then::hold);
+    auto client = std::make_unique<ApiClient>(server.baseUrl(), QStringList());
+    QTimer inFlight; // the client goes once its request has arrived
+    QObject::connect(&inFlight, &QTimer::timeout, [&] {
+        if (!server.requests.empty()) {
+            client.reset();
+        }
+    });
+    inFlight.start(1);
+    EXPECT_EQ(failureOf(client->account()), kCouldNotReach);
 }
-
-TEST_F(ApiClientTest, ASignInTokenThatCouldNotBeSentIsAnUnexpectedResponse) {
-    server.answer(http(200, R"({"data":{"token":"abc\r\nX-Injected: yes","id":1,"name":"n"}})"));
-    ApiClient client(server.baseUrl(), {});
-    EXPECT_EQ(failureOf(awaitTask(client.login(QStringLiteral("a@b"), QStringLiteral("pw")))), kUnexpected);
-}
-
-struct RedirectCase {
-    const char* name;
-    int status;
-    // "{api}" and "{other}" stand for the two servers' host and port, "{port}" for the API's port.
-    const char* location;
-    // Requests that reach the API's server: 2 for a redirect followed once; 0 for as many as Qt follows.
-    int requests;
-};
-
-class Redirect : public ApiClientTest, public testing::WithParamInterface<RedirectCase> {
-protected:
-    CannedHttpServer other;
-};
 
 // A redirect is followed only within the API's scheme, host and port: anywhere else would receive the
 // token, and from 307 and 308 the body with it. A redirect loop is followed only so far.
-TEST_P(Redirect, StaysWithinTheApisOrigin) {
-    const RedirectCase& test = GetParam();
-    const QByteArray location = QByteArray(test.location)
-                                    .replace("{api}", QUrl(server.baseUrl()).authority().toUtf8())
-                                    .replace("{other}", QUrl(other.baseUrl()).authority().toUtf8())
-                                    .replace("{port}", QByteArray::number(QUrl(server.baseUrl()).port()));
-    server.answer(http(test.status, {}, "Location: " + location + "\r\n"));
-    server.answer("/api/v1/moved", http(200, kConfig));
-    other.answer(http(200, kConfig));
-    ApiClient client(server.baseUrl(), {});
-    client.setToken(QStringLiteral("secret"));
-    const Outcome<QString> outcome = awaitTask(client.wireGuardConfig(1, QStringLiteral("de-1")));
-    const bool followed = test.requests == 2;
-    EXPECT_EQ(failureOf(outcome), followed ? QString() : kUnexpected);
-    EXPECT_TRUE(other.requests().isEmpty());
-    const QList<CannedHttpServer::Request>& sent = server.requests();
-    if (test.requests > 0) {
-        ASSERT_EQ(sent.size(), test.requests);
-    }
-    if (followed) {
-        EXPECT_EQ(sent[1].target, "/api/v1/moved");
-        EXPECT_EQ(sent[1].headers.value("authorization"), "Bearer secret");
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Targets, Redirect,
-    testing::Values(RedirectCase{"movedAway301", 301, "http://{other}/api/v1/moved", 1},
-                    RedirectCase{"foundAway302", 302, "http://{other}/api/v1/moved", 1},
-                    RedirectCase{"seeOtherAway303", 303, "http://{other}/api/v1/moved", 1},
-                    RedirectCase{"temporaryAway307", 307, "http://{other}/api/v1/moved", 1},
-                    RedirectCase{"permanentAway308", 308, "http://{other}/api/v1/moved", 1},
-                    RedirectCase{"sameServerByAnotherName", 307, "http://localhost:{port}/api/v1/moved", 1},
-                    RedirectCase{"toHttps", 307, "https://{api}/api/v1/moved", 1},
-                    RedirectCase{"sameOriginRelative", 307, "/api/v1/moved", 2},
-                    RedirectCase{"sameOriginAbsolute", 308, "http://{api}/api/v1/moved", 2},
-                    RedirectCase{"loop", 302, "/api/v1/vpn/configs/wireguard", 0}),
-    [](const testing::TestParamInfo<RedirectCase>& info) { return info.param.name; });
-
-struct BaseCase {
-    const char* name;
-    std::optional<const char*> argument;
-    std::optional<const char*> environment; // KORVEL_API
-    std::optional<const char*> infoIni;
-    const char* expected;
-    // What every operation fails with, where that is decided before anything leaves this computer;
-    // {file} stands for the settings file the base came from.
-    std::optional<const char*> failure = std::nullopt;
-    std::optional<const char*> administrator = std::nullopt; // the administrator's file, read first
-};
-
-// Every case sets or clears KORVEL_API, and no other test here reads it.
-class BaseUrl : public testing::TestWithParam<BaseCase> {};
-
-TEST_P(BaseUrl, ResolvesInOrderOfPrecedence) {
-    const BaseCase& test = GetParam();
-    const QTemporaryDir folder;
-    const QStringList files{folder.filePath(QStringLiteral("korvel.conf")),
-                            folder.filePath(QStringLiteral("Info.ini"))};
-    for (const auto& [file, content] :
-         {std::pair(files[0], test.administrator), std::pair(files[1], test.infoIni)}) {
-        QFile settings(file);
-        if (content) {
-            ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
-            settings.write(*content);
+TEST(ApiClientRedirect, StaysWithinTheApisOrigin) {
+    const struct {
+        int status;
+        const char* location; // {api} and {other}: the two servers' host and port; {port}: the API's port
+        size_t requests;      // that reach the API: 2 when followed once; 0 for as many as Qt follows
+    } cases[] = {{302, "http://{other}/api/v1/moved", 1},
+                 {307, "http://{other}/api/v1/moved", 1},
+                 {307, "http://localhost:{port}/api/v1/moved", 1},
+                 {307, "https://{api}/api/v1/moved", 1},
+                 {307, "/api/v1/moved", 2},
+                 {308, "http://{api}/api/v1/moved", 2},
+                 {302, "/api/v1/vpn/configs/wireguard", 0}};
+    for (const auto& [status, target, requests] : cases) {
+        ApiStub server;
+        ApiStub other;
+        const QByteArray location = QByteArray(target)
+                                        .replace("{api}", QUrl(server.baseUrl()).authority().toUtf8())
+                                        .replace("{other}", QUrl(other.baseUrl()).authority().toUtf8())
+                                        .replace("{port}", QByteArray::number(QUrl(server.baseUrl()).port()));
+        server.answer(http(status, {}, "Location: " + location + "\r\n"));
+        server.answer(http(200, kConfig), Then::close, "POST moved");
+        other.answer(http(200, kConfig));
+        ApiClient client(server.baseUrl(), {});
+        client.setToken(QStringLiteral("secret"));
+        const bool followed = requests == 2;
+        EXPECT_EQ(failureOf(client.wireGuardConfig(1, QStringLiteral("de-1"))),
+                  followed ? std::nullopt : std::optional(kUnexpected))
+            << location.constData();
+        EXPECT_TRUE(other.requests.empty());
+        EXPECT_EQ(server.requests.size(), requests > 0 ? requests : server.requests.size())
+            << location.constData();
+        if (followed && server.requests.size() == 2) {
+            EXPECT_EQ(server.requests[1],
+                      std::tuple("POST moved", R"({"device_id":1,"hostname":"de-1"})", "Bearer secret"));
         }
     }
-    if (test.environment) {
-        qputenv("KORVEL_API", *test.environment);
-    } else {
-        qunsetenv("KORVEL_API");
-    }
-    ApiClient client(test.argument ? std::optional(QString::fromUtf8(*test.argument)) : std::nullopt, files);
-    EXPECT_EQ(client.baseUrl().toString(), QString::fromUtf8(test.expected));
-    if (test.failure) {
-        EXPECT_EQ(failureOf(awaitTask(client.login(QStringLiteral("a@b"), QStringLiteral("pw")))),
-                  QString::fromUtf8(*test.failure)
-                      .replace(QStringLiteral("{file}"), files[test.administrator ? 0 : 1]));
-    }
 }
 
-constexpr const char* kDefault = "https://api.korvel.example/api/v1/";
-constexpr const char* kUnreachable = "Could not reach Korvel. Check your internet connection.";
+std::string refusedIn(const std::string& source) {
+    return source + " must be an https:// address; http:// is allowed only for this computer (localhost).";
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Sources, BaseUrl,
-    testing::Values(
-        BaseCase{"builtInDefault", {}, {}, {}, kDefault},
-        BaseCase{"argumentFirst", "http://arg/v2", "http://env/", "KorvelApiBase=http://ini/",
-                 "http://arg/v2/",
-                 "The API address must be an https:// address; http:// is allowed only for this computer "
-                 "(localhost)."},
-        BaseCase{"emptyArgument", "", "http://env/", {}, "/", kUnreachable},
-        BaseCase{"unparsable", "http://[::1", {}, {}, "", kUnreachable},
-        BaseCase{"environmentBeforeInfo",
-                 {},
-                 "http://env/api",
-                 "KorvelApiBase=http://ini/",
-                 "http://env/api/",
-                 "KORVEL_API must be an https:// address; http:// is allowed only for "
-                 "this computer (localhost)."},
-        BaseCase{"emptyEnvironment", {}, "", "KorvelApiBase=http://ini/", "/", kUnreachable},
-        BaseCase{"info",
-                 {},
-                 {},
-                 "KorvelApiBase=http://ini:8080/api",
-                 "http://ini:8080/api/",
-                 "KorvelApiBase in {file} must be an https:// address; http:// is allowed only for this "
-                 "computer (localhost)."},
-        BaseCase{"emptyInfo", {}, {}, "KorvelApiBase=\n", kDefault},
-        BaseCase{"administratorBeforeInfo",
-                 {},
-                 {},
-                 "KorvelApiBase=https://ini/",
-                 "http://admin/api/",
-                 "KorvelApiBase in {file} must be an https:// address; http:// is allowed only for this "
-                 "computer (localhost).",
-                 "KorvelApiBase=http://admin/api"},
-        BaseCase{"emptyAdministrator",
-                 {},
-                 {},
-                 "KorvelApiBase=https://ini/",
-                 "https://ini/",
-                 {},
-                 "; nothing set\n"},
-        BaseCase{"trailingSlashKept", "https://h/api/v1/", {}, {}, "https://h/api/v1/"},
-        BaseCase{"cleartextToLocalhost", {}, "http://LocalHost:1/", {}, "http://localhost:1/", kUnreachable},
-        BaseCase{"cleartextToLoopback", {}, "http://127.0.0.2:1", {}, "http://127.0.0.2:1/", kUnreachable},
-        BaseCase{"cleartextToIpv6Loopback", {}, "http://[::1]:1", {}, "http://[::1]:1/", kUnreachable}),
-    [](const testing::TestParamInfo<BaseCase>& info) { return info.param.name; });
+// Every case sets or clears KORVEL_API, and no other test here reads it.
+TEST(ApiClientBaseUrl, ResolvesInOrderOfPrecedence) {
+    using Text = std::optional<const char*>;
+    const Text none;
+    const std::string unreachable = kCouldNotReach.toStdString();
+    const std::string inFile = refusedIn("KorvelApiBase in {file}");
+    const struct {
+        Text argument, environment, infoIni;
+        const char* expected;
+        // What every operation fails with, where that is decided before anything leaves this computer;
+        // {file} stands for the settings file the base came from.
+        std::optional<std::string> failure = std::nullopt;
+        Text administrator = std::nullopt; // the administrator's file, read first
+    } cases[] = {
+        {none, none, none, "https://api.korvel.example/api/v1/"},
+        {"http://arg/v2", "http://env/", "KorvelApiBase=http://ini/", "http://arg/v2/",
+         refusedIn("The API address")},
+        {"", "http://env/", none, "/", unreachable},
+        {"http://[::1", none, none, "", unreachable},
+        {none, "http://env/api", "KorvelApiBase=http://ini/", "http://env/api/", refusedIn("KORVEL_API")},
+        {none, "", "KorvelApiBase=http://ini/", "/", unreachable},
+        {none, none, "KorvelApiBase=http://ini:8080/api", "http://ini:8080/api/", inFile},
+        {none, none, "KorvelApiBase=\n", "https://api.korvel.example/api/v1/"},
+        {none, none, "KorvelApiBase=https://ini/", "http://admin/api/", inFile,
+         "KorvelApiBase=http://admin/api"},
+        {none, none, "KorvelApiBase=https://ini/", "https://ini/", std::nullopt, "; nothing set\n"},
+        {"https://h/api/v1/", none, none, "https://h/api/v1/"},
+        {none, "http://LocalHost:1/", none, "http://localhost:1/", unreachable},
+        {none, "http://127.0.0.2:1", none, "http://127.0.0.2:1/", unreachable},
+        {none, "http://[::1]:1", none, "http://[::1]:1/", unreachable}};
+    for (const auto& test : cases) {
+        const QTemporaryDir folder;
+        const QStringList files{folder.filePath(QStringLiteral("korvel.conf")),
+                                folder.filePath(QStringLiteral("Info.ini"))};
+        for (const auto& [file, content] :
+             {std::pair(files[0], test.administrator), std::pair(files[1], test.infoIni)}) {
+            QFile settings(file);
+            if (content) {
+                ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+                settings.write(*content);
+            }
+        }
+        if (test.environment) {
+            qputenv("KORVEL_API", *test.environment);
+        } else {
+            qunsetenv("KORVEL_API");
+        }
+        ApiClient client(test.argument ? std::optional(QString::fromUtf8(*test.argument)) : std::nullopt,
+                         files);
+        EXPECT_EQ(client.baseUrl().toString(), QString::fromUtf8(test.expected));
+        if (test.failure) {
+            EXPECT_EQ(failureOf(client.login(QStringLiteral("a@b"), QStringLiteral("pw"))),
+                      QString::fromStdString(*test.failure)
+                          .replace(QStringLiteral("{file}"), files[test.administrator ? 0 : 1]))
+                << test.expected;
+        }
+    }
+}
 
 } // namespace
 } // namespace korvel::api

@@ -2,8 +2,6 @@
 // the token store, login item, desktop and tunnel controller.
 #include "ModelFakes.h"
 
-#include "CannedHttpServer.h"
-
 #include <QTest>
 
 #include <filesystem>
@@ -329,7 +327,8 @@ TEST(AppModelTest, LoadsOnlineLocationsAndKeepsTheChoices) {
 
 TEST(AppModelTest, ModelDestroyedWhileWaitingEndsItsTasksQuietly) {
     ModelRig rig;
-    api::CannedHttpServer silent; // never answers
+    ApiStub silent;
+    silent.answer({}, ApiStub::Then::hold); // never answers
     rig.tokens.stored = QStringLiteral("kept");
     rig.stateInterval = 1ms;
     AppModel& model = rig.start(silent.baseUrl());
@@ -338,7 +337,7 @@ TEST(AppModelTest, ModelDestroyedWhileWaitingEndsItsTasksQuietly) {
     bool ended = false;
     QObject context;
     QCoro::connect(model.login(), &context, [&] { ended = true; });
-    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.requests().size() == 2; })); // restore and sign-in
+    ASSERT_TRUE(QTest::qWaitFor([&] { return silent.requests.size() == 2; })); // restore and sign-in
     rig.model.reset();
     EXPECT_TRUE(QTest::qWaitFor([&] { return ended; }));
     EXPECT_EQ(rig.tokens.stored, QStringLiteral("kept"));

@@ -6,6 +6,7 @@
 
 using korvel::cli::Command;
 using korvel::cli::CommandLine;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -23,16 +24,23 @@ QString outcome(const QStringList& arguments) {
     if (c.kind == Command::Kind::version) {
         return QStringLiteral("version");
     }
-    const auto flag = [](std::optional<bool> value) {
-        return value ? (*value ? QStringLiteral("on") : QStringLiteral("off")) : QStringLiteral("-");
+    // The kind, then only the fields that differ from their defaults.
+    const auto flag = [](const char* name, std::optional<bool> on) {
+        return on ? QString::fromUtf8(name) + (*on ? u"=on"_s : u"=off"_s) : QString();
     };
-    return QStringLiteral("%1 email=%2 host=%3 auto=%4 tab=%5 search=[%6] json=%7 login=%8 connect=%9")
-        .arg(CommandLine::name(c.kind), c.email, c.hostname.value_or(QStringLiteral("-")))
-        .arg(c.automatic)
-        .arg(static_cast<int>(c.tab))
-        .arg(c.search)
-        .arg(c.json)
-        .arg(flag(c.launchAtLogin), flag(c.autoConnect));
+    QStringList fields{CommandLine::name(c.kind),
+                       c.email.isEmpty() ? QString() : u"email="_s + c.email,
+                       c.hostname ? u"host="_s + *c.hostname : QString(),
+                       c.automatic ? u"auto"_s : QString(),
+                       c.tab != korvel::model::LocationTab::recommended
+                           ? u"tab=%1"_s.arg(static_cast<int>(c.tab))
+                           : QString(),
+                       c.search.isEmpty() ? QString() : u"search=[%1]"_s.arg(c.search),
+                       c.json ? u"json"_s : QString(),
+                       flag("login", c.launchAtLogin),
+                       flag("connect", c.autoConnect)};
+    fields.removeAll(QString());
+    return fields.join(u' ');
 }
 
 struct ParseCase {
@@ -42,27 +50,21 @@ struct ParseCase {
 
 TEST(CommandLine, ParsesSubcommandsAndRejectsWrongUsage) {
     const ParseCase cases[] = {
-        {{"locations", "--tab=all", "--search", " ber ", "--json"},
-         "locations email= host=- auto=0 tab=1 search=[ ber ] json=1 login=- connect=-"},
-        {{"locations", "--tab", "Recent", "--search=-x"},
-         "locations email= host=- auto=0 tab=2 search=[-x] json=0 login=- connect=-"},
-        {{"select", "auto"}, "select email= host=- auto=1 tab=0 search=[] json=0 login=- connect=-"},
-        {{"favorite", "auto"}, "favorite email= host=auto auto=0 tab=0 search=[] json=0 login=- connect=-"},
-        {{"connect"}, "connect email= host=- auto=0 tab=0 search=[] json=0 login=- connect=-"},
-        {{"connect", "de-fra-1.korvel.example"},
-         "connect email= host=de-fra-1.korvel.example auto=0 tab=0 search=[] json=0 login=- connect=-"},
-        {{"login", "--", "-me@korvel.example"},
-         "login email=-me@korvel.example host=- auto=0 tab=0 search=[] json=0 login=- connect=-"},
-        {{"settings", "--auto-connect", "off"},
-         "settings email= host=- auto=0 tab=0 search=[] json=0 login=- connect=off"},
+        {{"locations", "--tab=all", "--search", " ber ", "--json"}, "locations tab=1 search=[ ber ] json"},
+        {{"locations", "--tab", "Recent", "--search=-x"}, "locations tab=2 search=[-x]"},
+        {{"select", "auto"}, "select auto"},
+        {{"favorite", "auto"}, "favorite host=auto"},
+        {{"connect"}, "connect"},
+        {{"connect", "de-fra-1.korvel.example"}, "connect host=de-fra-1.korvel.example"},
+        {{"login", "--", "-me@korvel.example"}, "login email=-me@korvel.example"},
+        {{"settings", "--auto-connect", "off"}, "settings connect=off"},
         {{"--help"}, "help -"},
         {{"help", "connect"}, "help connect"},
         {{"status", "--bogus", "-h"}, "help status"},
-        {{"login", "--", "--help"},
-         "login email=--help host=- auto=0 tab=0 search=[] json=0 login=- connect=-"},
+        {{"login", "--", "--help"}, "login email=--help"},
         {{"select"}, "error(select): Missing HOSTNAME."},
         {{"login", "a@korvel.example", "b"}, "error(login): Unexpected argument \"b\"."},
-        {{"status", "--json"}, "status email= host=- auto=0 tab=0 search=[] json=1 login=- connect=-"},
+        {{"status", "--json"}, "status json"},
         {{"--version"}, "version"},
         {{"--version", "--help"}, "error(-): --version takes no arguments."},
         {{"settings", "--json"}, "error(settings): Unknown option \"--json\"."},
