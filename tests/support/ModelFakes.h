@@ -12,6 +12,8 @@
 #include <QCoroTimer>
 #include <QEventLoop>
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <stdexcept>
 
