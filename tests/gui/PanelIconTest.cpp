@@ -10,8 +10,8 @@
 #include "TunnelLook.h"
 
 #include <QMenu>
-#include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTest>
@@ -44,13 +44,8 @@ public:
     // What followed the word of every line that starts with it, so far.
     QStringList said(const QString& word) {
         lines_ += QString::fromUtf8(process_.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-        QStringList found;
-        for (const QString& line : lines_) {
-            if (line.startsWith(word)) {
-                found << line.mid(word.size() + 1);
-            }
-        }
-        return found;
+        const QRegularExpression head(u'^' + word + QStringLiteral("( |$)"));
+        return QStringList(lines_.filter(head)).replaceInStrings(head, {});
     }
     bool waitFor(const QString& word, qsizetype count = 1) {
         return soon([&] { return said(word).size() >= count; });
@@ -61,25 +56,6 @@ private:
     QProcess process_;
     QStringList lines_;
 };
-
-// The icon at 22 and 32 px as a light and a dark panel show it.
-void saveIconSheet(const QIcon& icon, const QString& name) {
-    QPixmap picture(4 * 48, 48);
-    QPainter painter(&picture);
-    int x = 0;
-    for (const QColor& panel : {QColor(246, 245, 244), QColor(36, 36, 36)}) {
-        for (const int side : {22, 32}) {
-            painter.fillRect(x, 0, 48, 48, panel);
-            painter.drawPixmap(x + (48 - side) / 2, (48 - side) / 2, icon.pixmap(side));
-            x += 48;
-        }
-    }
-    painter.end();
-    QLabel sheet;
-    sheet.setPixmap(picture);
-    sheet.resize(picture.size());
-    test::saveScreenshot(sheet, name);
-}
 
 // A signed-out model, a window and the icon over them.
 struct Panel {
@@ -99,7 +75,9 @@ struct Panel {
         const QImage image = tray().icon().pixmap(22).toImage();
         EXPECT_FALSE(icons.contains(image));
         icons.append(image);
-        saveIconSheet(tray().icon(), QStringLiteral("panel-") + QString::fromUtf8(name));
+        QLabel picture;
+        picture.setPixmap(tray().icon().pixmap(32));
+        test::saveScreenshot(picture, QStringLiteral("panel-") + QString::fromUtf8(name));
     }
 
     test::ModelRig rig;
@@ -123,12 +101,8 @@ QString entries(const QMenu& menu) {
 }
 
 QAction& entry(const QMenu& menu, const QString& text) {
-    for (QAction* action : menu.actions()) {
-        if (action->text() == text) {
-            return *action;
-        }
-    }
-    throw std::runtime_error("no entry " + text.toStdString());
+    const QList<QAction*> actions = menu.actions();
+    return **std::ranges::find(actions, text, &QAction::text);
 }
 
 TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
