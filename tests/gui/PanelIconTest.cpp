@@ -33,8 +33,8 @@ bool soon(const std::function<bool()>& condition) { return QTest::qWaitFor(condi
 // korvel-test-desktop on the test's session bus, and the lines it printed.
 class FakeDesktop {
 public:
-    explicit FakeDesktop(const QStringList& services) {
-        process_.start(QStringLiteral(KORVEL_TEST_DESKTOP), services);
+    FakeDesktop() {
+        process_.start(QStringLiteral(KORVEL_TEST_DESKTOP));
         EXPECT_TRUE(waitFor(QStringLiteral("ready")));
     }
     ~FakeDesktop() {
@@ -106,7 +106,7 @@ QAction& entry(const QMenu& menu, const QString& text) {
 }
 
 TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
-    FakeDesktop desktop({QStringLiteral("--watcher"), QStringLiteral("--notifications")});
+    FakeDesktop desktop;
     Panel panel(20ms);
     model::AppModel& model = panel.model();
     QSignalSpy quit(&*panel.icon, &PanelIcon::quitRequested);
@@ -181,25 +181,6 @@ TEST(PanelIconTest, MenuWalkAndNoticesOfWhatHappensOutOfSight) {
     panel.window.close();
     EXPECT_EQ(quit.size(), 2);
     EXPECT_EQ(desktop.said(QStringLiteral("notify")).size(), 3);
-}
-
-// On X11 an XEmbed tray (trayer) that appears later takes the icon, and from then on Korvel stays.
-TEST(PanelIconTest, WithoutATrayClosingTheWindowQuitsUntilOneAppears) {
-    Panel panel;
-    QSignalSpy quit(&*panel.icon, &PanelIcon::quitRequested);
-    panel.window.show();
-    panel.window.close();
-    EXPECT_EQ(quit.size(), 1);
-
-    QProcess tray;
-    tray.start(QStringLiteral("trayer"), {QStringLiteral("--edge"), QStringLiteral("top")});
-    ASSERT_TRUE(tray.waitForStarted()) << "trayer (Debian package trayer) is needed";
-    EXPECT_TRUE(soon([&] { return panel.icon->isInPanel(); }));
-    panel.window.show();
-    panel.window.close();
-    EXPECT_EQ(quit.size(), 1);
-    tray.terminate();
-    tray.waitForFinished();
 }
 
 TEST(SingleInstanceTest, ALaterStartOnTheSameSessionAsksTheFirstForItsWindow) {

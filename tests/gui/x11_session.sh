@@ -13,9 +13,13 @@ done
 /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || { echo "skipped: python3-pyatspi is not installed" >&2 && exit 77; }
 
 export QT_QPA_PLATFORM=xcb QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
+# The accessibility bus's socket lives in the runtime folder, else in ~/.cache shared by every session.
+XDG_RUNTIME_DIR="$(mktemp -d)"
+export XDG_RUNTIME_DIR
+trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 # Qt joins the accessibility bus only when it is already there, as it is in a desktop session; the
 # bus's launcher is slow to answer on a loaded machine.
-exec dbus-run-session -- bash -c '
+dbus-run-session -- bash -c '
     dbus-send --session --reply-timeout=120000 --print-reply --dest=org.a11y.Bus /org/a11y/bus \
         org.a11y.Bus.GetAddress >/dev/null || { echo "the accessibility bus did not start" >&2 && exit 1; }
     exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$@"' session "$@"

@@ -1,8 +1,6 @@
 // Stands in for the desktop around a test, on the session bus:
-//   korvel-test-desktop [--watcher] [--notifications]
-// --watcher owns org.kde.StatusNotifierWatcher, as a panel that hosts StatusNotifierItems does;
-// --notifications owns org.freedesktop.Notifications. Prints "ready" once it owns them, then a line for
-// every call:
+// it owns org.kde.StatusNotifierWatcher, as a panel that hosts StatusNotifierItems does, and
+// org.freedesktop.Notifications. Prints "ready" once it owns them, then a line for every call:
 //   item SERVICE                          an item registered
 //   notify SUMMARY|BODY|KEY,LABEL,...      a notice shown
 // and takes commands, one a line, on standard input:
@@ -26,12 +24,8 @@ class Watcher : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
     Q_PROPERTY(QStringList RegisteredStatusNotifierItems MEMBER items_)
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
-
-public:
-    bool hostRegistered() const { return true; }
-    int protocolVersion() const { return 0; }
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER host_)
+    Q_PROPERTY(int ProtocolVersion MEMBER version_)
 
 public slots:
     void RegisterStatusNotifierItem(const QString& service) {
@@ -48,6 +42,8 @@ signals:
 
 private:
     QStringList items_;
+    bool host_ = true;
+    int version_ = 0;
 };
 
 class Notifications : public QObject {
@@ -73,20 +69,15 @@ public:
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
-    const QStringList arguments = QCoreApplication::arguments();
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const auto exported = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
-                          QDBusConnection::ExportAllProperties;
     Watcher watcher;
     Notifications notifications;
-    if (arguments.contains(QStringLiteral("--watcher")) &&
-        !(bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher, exported) &&
-          bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")))) {
-        return 1;
-    }
-    if (arguments.contains(QStringLiteral("--notifications")) &&
-        !(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications, exported) &&
-          bus.registerService(QStringLiteral("org.freedesktop.Notifications")))) {
+    if (!bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                            QDBusConnection::ExportAllContents) ||
+        !bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")) ||
+        !bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
+                            QDBusConnection::ExportAllContents) ||
+        !bus.registerService(QStringLiteral("org.freedesktop.Notifications"))) {
         return 1;
     }
 
