@@ -15,62 +15,49 @@
 namespace korvel::ui {
 namespace {
 
-struct Screen {
-    explicit Screen(model::AppModel& model)
-        : window(model), email(*window.findChild<QLineEdit*>(QStringLiteral("email"))),
-          password(*window.findChild<QLineEdit*>(QStringLiteral("password"))),
-          error(*window.findChild<QLabel*>(QStringLiteral("authError"))),
-          button(*window.findChild<QPushButton*>(QStringLiteral("signIn"))) {
-        window.resize(760, 680);
-        window.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
-    }
-    bool errorShows(const QString& text) const { return error.isVisible() && error.text() == text; }
-
-    ContentView window;
-    QLineEdit& email;
-    QLineEdit& password;
-    QLabel& error;
-    QPushButton& button;
-};
-
 TEST(LoginViewTest, BusyWhileSigningInThenTheErrorLineUntilTheNextAttempt) {
     const QByteArray sentence = "Your account is locked after too many attempts. Wait a few minutes, then "
                                 "sign in again or reset your password.";
     QTcpServer held; // takes the request and answers only when told
     held.listen(QHostAddress::LocalHost);
     test::ModelRig rig;
-    Screen screen(rig.start(test::baseOn(held.serverPort())));
-    test::saveScreenshot(screen.window, QStringLiteral("sign-in-idle"));
-    QTest::keyClicks(&screen.email, QStringLiteral("me@korvel.example"));
-    QTest::keyClicks(&screen.password, QStringLiteral("pw"));
-    QTest::mouseClick(&screen.button, Qt::LeftButton);
+    ContentView window(rig.start(test::baseOn(held.serverPort())));
+    window.resize(760, 680);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QLineEdit& password = *window.findChild<QLineEdit*>(QStringLiteral("password"));
+    QLabel& error = *window.findChild<QLabel*>(QStringLiteral("authError"));
+    QPushButton& button = *window.findChild<QPushButton*>(QStringLiteral("signIn"));
+    test::saveScreenshot(window, QStringLiteral("sign-in-idle"));
+    QTest::keyClicks(window.findChild<QLineEdit*>(QStringLiteral("email")),
+                     QStringLiteral("me@korvel.example"));
+    QTest::keyClicks(&password, QStringLiteral("pw"));
+    QTest::mouseClick(&button, Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return held.hasPendingConnections(); }));
-    EXPECT_EQ(screen.button.text(), QStringLiteral("Signing in..."));
-    EXPECT_FALSE(screen.button.isEnabled());
-    EXPECT_FALSE(screen.error.isVisible());
-    test::saveScreenshot(screen.window, QStringLiteral("sign-in-busy"));
+    EXPECT_EQ(button.text(), QStringLiteral("Signing in..."));
+    EXPECT_FALSE(button.isEnabled());
+    EXPECT_FALSE(error.isVisible());
+    test::saveScreenshot(window, QStringLiteral("sign-in-busy"));
     // login() clears authError first thing, so any second start would show here at once.
     QSignalSpy starts(rig.model.get(), &model::AppModel::authErrorChanged);
-    QTest::keyClick(&screen.password, Qt::Key_Return);
+    QTest::keyClick(&password, Qt::Key_Return);
     EXPECT_EQ(starts.count(), 0);
 
     QTcpSocket* socket = held.nextPendingConnection();
     const QByteArray body = R"({"error":")" + sentence + R"("})";
-    socket->write(
-        "HTTP/1.1 401 No\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: " +
-        QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    socket->write(test::ApiStub::http(401, body));
     socket->disconnectFromHost();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return screen.errorShows(QString::fromUtf8(sentence)); }));
-    EXPECT_EQ(screen.button.text(), QStringLiteral("Sign in"));
-    EXPECT_TRUE(screen.button.isEnabled());
-    EXPECT_GE(screen.error.height(), 2 * screen.error.fontMetrics().lineSpacing()); // wrapped, not clipped
-    test::saveScreenshot(screen.window, QStringLiteral("sign-in-error"));
-    QTest::mouseClick(screen.window.findChild<QPushButton*>(QStringLiteral("freePlan")), Qt::LeftButton);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return error.isVisible() && error.text() == QString::fromUtf8(sentence); }));
+    EXPECT_EQ(button.text(), QStringLiteral("Sign in"));
+    EXPECT_TRUE(button.isEnabled());
+    EXPECT_GE(error.height(), 2 * error.fontMetrics().lineSpacing()); // wrapped, not clipped
+    test::saveScreenshot(window, QStringLiteral("sign-in-error"));
+    QTest::mouseClick(window.findChild<QPushButton*>(QStringLiteral("freePlan")), Qt::LeftButton);
     EXPECT_EQ(rig.desktop.opened, test::Log{"https://korvel.example/free-vpn/"});
 
-    QTest::keyClick(&screen.password, Qt::Key_Return);
-    EXPECT_FALSE(screen.error.isVisible());
+    QTest::keyClick(&password, Qt::Key_Return);
+    EXPECT_FALSE(error.isVisible());
 }
 
 } // namespace

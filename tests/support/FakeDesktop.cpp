@@ -33,12 +33,9 @@ public slots:
         say(QStringLiteral("item ") + service);
         emit StatusNotifierItemRegistered(service);
     }
-    void RegisterStatusNotifierHost(const QString&) {}
 
 signals:
     void StatusNotifierItemRegistered(const QString& service);
-    void StatusNotifierItemUnregistered(const QString& service);
-    void StatusNotifierHostRegistered();
 
 private:
     QStringList items_;
