@@ -48,7 +48,6 @@ void expectNamedWithFocusOn(const char* screen, const QString& focusedName) {
     ASSERT_EQ(reader.exitCode(), 0) << reader.readAllStandardError().toStdString();
     const QStringList controls =
         QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    EXPECT_FALSE(controls.isEmpty()) << screen;
     QString focused; // the last: a tab bar calls its current tab focused too
     for (const QString& control : controls) {
         const QString role = control.section('\t', 0, 0).remove('*'), name = control.section('\t', 1);
