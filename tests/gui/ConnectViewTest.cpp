@@ -24,9 +24,7 @@ struct Screen {
     Screen() {
         view.emplace(rig.start());
         EXPECT_TRUE(rig.signIn());
-        view->resize(560, 627);
-        view->show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&*view));
+        EXPECT_TRUE(test::shown(*view));
     }
     model::AppModel& model() { return *rig.model; }
     ConnectButton& button() { return *view->findChild<ConnectButton*>(); }

@@ -22,9 +22,7 @@ TEST(LoginViewTest, BusyWhileSigningInThenTheErrorLineUntilTheNextAttempt) {
     held.listen(QHostAddress::LocalHost);
     test::ModelRig rig;
     ContentView window(rig.start(test::baseOn(held.serverPort())));
-    window.resize(760, 680);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    ASSERT_TRUE(test::shown(window, {760, 680}));
     QLineEdit& password = *window.findChild<QLineEdit*>(QStringLiteral("password"));
     QLabel& error = *window.findChild<QLabel*>(QStringLiteral("authError"));
     QPushButton& button = *window.findChild<QPushButton*>(QStringLiteral("signIn"));

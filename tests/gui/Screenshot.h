@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QLabel>
 #include <QString>
+#include <QTest>
 #include <QWidget>
 
 #include <algorithm>
@@ -18,6 +19,13 @@ inline bool saveScreenshot(QWidget& widget, const QString& name) {
     const QString folder = QStringLiteral(KORVEL_SCREENSHOT_DIR);
     return QDir().mkpath(folder) &&
            widget.grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// Shows the widget, by default at the size the main shell gives a screen in the smallest window.
+inline bool shown(QWidget& widget, QSize size = {560, 627}) {
+    widget.resize(size);
+    widget.show();
+    return QTest::qWaitForWindowExposed(&widget);
 }
 
 // The label that shows `text` in the widget now, if any.

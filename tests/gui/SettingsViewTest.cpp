@@ -15,18 +15,10 @@ namespace {
 
 // The view at the size the main shell gives it in the smallest window.
 struct Screen {
-    explicit Screen(model::AppModel& model) : view(model) {
-        view.resize(560, 627);
-        view.show();
-        EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
-    }
+    explicit Screen(model::AppModel& model) : view(model) { EXPECT_TRUE(test::shown(view)); }
     QCheckBox& box(const QString& row) {
-        for (QCheckBox* box : view.findChildren<QCheckBox*>()) {
-            if (box->accessibleName() == row) {
-                return *box;
-            }
-        }
-        throw std::runtime_error("no row " + row.toStdString());
+        const QList<QCheckBox*> boxes = view.findChildren<QCheckBox*>();
+        return **std::ranges::find(boxes, row, &QCheckBox::accessibleName);
     }
     QLabel* label(const QString& text) { return test::shownLabel(view, text); }
     int top(const QString& text) { return label(text)->mapTo(&view, QPoint(0, 0)).y(); }
