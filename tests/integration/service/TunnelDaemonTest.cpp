@@ -371,8 +371,7 @@ TEST_F(TunnelDaemonTest, CallersAreTheInstalledApplicationAndPolkitDecidesForOth
     if (const std::string reason = PrivateSystemBus::skipReason(); !reason.empty()) {
         GTEST_SKIP() << reason;
     }
-    PrivateSystemBus bus;
-    bus.startFakeAuthority({"--allow", "65533", "--hold", "65532"});
+    PrivateSystemBus bus("65533", "65532");
     const TemporaryDirectory programs;
     const std::string installed = programs / "korvel";
     fs::copy_file(KORVEL_TEST_CLIENT, installed);
