@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <csignal>
@@ -439,50 +440,45 @@ TEST_F(TunnelDaemonTest, CallersAreTheInstalledApplicationAndPolkitDecidesForOth
                                      installed + " && exec \"$0\" \"$@\"' ";
     const struct {
         const char* name;
-        const Daemon& daemon;
         std::string user;
         std::string within;
-        std::string program;
-        fs::perms mode;
-        uid_t owner;
         std::string expected;
+        std::string program = "";
+        fs::perms mode = fs::perms(0755);
+        uid_t owner = 0;
     } cases[] = {
-        {"root", daemon, "0", "", installed, fs::perms(0755), 0, "ok\n0"},
-        {"a copy", daemon, "0", "", programs / "copy", fs::perms(0755), 0, refused},
-        {"group-writable", daemon, "0", "", installed, fs::perms(0775), 0, refused},
-        {"owned by another user", daemon, "0", "", installed, fs::perms(0755), 65534, refused},
-        {"a private mount over the folder", daemon, "0", privateMount, installed, fs::perms(0755), 0,
-         refused},
-        {"a preloaded library", daemon, "65534", "", installed, fs::perms(0755), 0, notAllowed},
-        {"root of a user namespace of its own", daemon, "65534", "unshare -Ur ", installed, fs::perms(0755),
-         0, notAllowed},
-        {"a user polkit allows", daemon, "65533", "", installed, fs::perms(0755), 0, "ok\n0"},
-        {"no polkit to ask", withoutPolkit, "65533", "", installed, fs::perms(0755), 0, notAllowed},
+        {"root", "0", "", "ok\n0"},
+        {"a copy", "0", "", refused, programs / "copy"},
+        {"group-writable", "0", "", refused, "", fs::perms(0775)},
+        {"owned by another user", "0", "", refused, "", fs::perms(0755), 65534},
+        {"a private mount over the folder", "0", privateMount, refused},
+        {"a preloaded library", "65534", "", notAllowed},
+        {"root of a user namespace of its own", "65534", "unshare -Ur ", notAllowed},
+        {"a user polkit allows", "65533", "", "ok\n0"},
     };
     for (const auto& c : cases) {
         fs::permissions(installed, c.mode);
         ASSERT_EQ(::chown(installed.c_str(), c.owner, 0), 0);
-        EXPECT_EQ(run(command(c.daemon, c.user, c.within, c.program)), c.expected) << c.name;
+        EXPECT_EQ(run(command(daemon, c.user, c.within, c.program.empty() ? installed : c.program)),
+                  c.expected)
+            << c.name;
     }
+    EXPECT_EQ(run(command(withoutPolkit, "65533", "", installed)), notAllowed) << "no polkit to ask";
 
     // A user whom polkit keeps waiting holds no more than eight connections: a ninth is closed at once,
     // and other users are answered meanwhile.
     std::string held;
     for (int i = 0; i < 9; ++i) {
-        held += command(daemon, "65532", "", installed) + " >" + programs / ("held" + std::to_string(i)) +
-                " 2>&1 & echo $! >>" + programs / "pids; ";
+        held += command(daemon, "65532", "", installed) + " >>" + programs / "held" + " 2>&1 & echo $! >>" +
+                programs / "pids; ";
     }
     ASSERT_EQ(std::system(held.c_str()), 0);
     const auto outcome = [&] {
-        int held = 0;
-        int turnedAway = 0;
-        for (const std::string& line : bus.record()) {
-            held += line.find(" uid=65532 ") != std::string::npos ? 1 : 0;
-        }
-        for (int i = 0; i < 9; ++i) {
-            turnedAway += programs.read("held" + std::to_string(i)).value_or("").empty() ? 0 : 1;
-        }
-        return std::to_string(held) + " held, " + std::to_string(turnedAway) + " turned away";
+        const auto checks = std::ranges::count_if(bus.record(), [](const std::string& line) {
+            return line.find(" uid=65532 ") != std::string::npos;
+        });
+        return std::to_string(checks) + " held, " +
+               std::to_string(std::ranges::count(programs.read("held").value_or(""), '\n')) + " turned away";
     };
     waitFor([&] { return outcome() == "8 held, 1 turned away"; });
     EXPECT_EQ(outcome(), "8 held, 1 turned away");
