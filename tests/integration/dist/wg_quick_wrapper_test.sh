@@ -5,19 +5,14 @@
 set -u
 wrapper=$1
 
+skip() {
+    echo "SKIP: $1"
+    exit 77
+}
 if [ "${2:-}" != --inside ]; then
-    if [ "$(id -u)" != 0 ]; then
-        echo "SKIP: needs root (private mount and network namespaces)"
-        exit 77
-    fi
-    if [ ! -e /usr/bin/wg-quick ]; then
-        echo "SKIP: /usr/bin/wg-quick is missing (package wireguard-tools)"
-        exit 77
-    fi
-    if ! unshare -m -n true 2>/dev/null; then
-        echo "SKIP: cannot make private mount and network namespaces here"
-        exit 77
-    fi
+    [ "$(id -u)" = 0 ] || skip "needs root (private mount and network namespaces)"
+    [ -e /usr/bin/wg-quick ] || skip "/usr/bin/wg-quick is missing (package wireguard-tools)"
+    unshare -m -n true 2>/dev/null || skip "cannot make private mount and network namespaces here"
     exec unshare -m -n --propagation private "$0" "$wrapper" --inside
 fi
 
@@ -97,12 +92,12 @@ case_() {
     line=$(last_line)
     [ "$status" = "$want_status" ] || fail "$name: status $status, want $want_status"
     [ "$line" = "$want_line" ] || fail "$name: last line '$line', want '$want_line'"
-    if [ "$want_marker" = yes ] && [ ! -e "$marker" ]; then fail "$name: the marker is missing"; fi
-    if [ "$want_marker" = no ] && [ -e "$marker" ]; then fail "$name: the marker is left behind"; fi
-    if [ "$want_marker" = link ] && { [ "$(readlink "$marker")" != "$victim" ] ||
-        [ "$(cat "$victim")" != "the victim's own words" ]; }; then
-        fail "$name: the planted link or what it points to was touched"
-    fi
+    case $want_marker in
+        yes) [ -e "$marker" ] || fail "$name: the marker is missing" ;;
+        no) [ ! -e "$marker" ] || fail "$name: the marker is left behind" ;;
+        link) [ "$(readlink "$marker")" = "$victim" ] && [ "$(cat "$victim")" = "the victim's own words" ] ||
+            fail "$name: the planted link or what it points to was touched" ;;
+    esac
     [ "$(cat "$work/calls")" = "$want_calls" ] || fail "$name: the tool got '$(cat "$work/calls")'"
 }
 
