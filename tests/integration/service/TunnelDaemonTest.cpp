@@ -393,8 +393,8 @@ TEST_F(TunnelDaemonTest, CallersAreTheInstalledApplicationAndPolkitDecidesForOth
         "$^F = 9; socket(S, PF_UNIX, SOCK_STREAM, 0); connect(S, pack_sockaddr_un($ARGV[0])) && "
         "syswrite(S, $ARGV[1] . chr(0)) && exec {$ARGV[2]} @ARGV[2..$#ARGV]' " +
         daemon.socketPath() + " '" + request.substr(0, request.size() - 1) + "' " + installed +
-        " --socket /nonexistent connect - <&" + std::to_string(input[0]) + " " + std::to_string(input[1]) +
-        ">&- >/dev/null 2>&1 & echo $! >" + programs / "attacker";
+        " --socket /nonexistent connect /dev/stdin <&" + std::to_string(input[0]) + " " +
+        std::to_string(input[1]) + ">&- >/dev/null 2>&1 & echo $! >" + programs / "attacker";
     ASSERT_EQ(std::system(attack.c_str()), 0);
     ::close(input[0]);
     const std::string attacker = std::to_string(std::stoi(programs.read("attacker").value_or("0")));
@@ -513,8 +513,8 @@ TEST_F(TunnelDaemonTest, ToolsGetTheNetworkCapabilitiesAloneAndTheDaemonEndsOnSi
     waitFor([&] { return fs::exists(directory.path() / "socket"); });
     const std::uint64_t network =
         (1ULL << CAP_NET_ADMIN) | (1ULL << CAP_NET_RAW) | (1ULL << CAP_NET_BIND_SERVICE);
-    const std::string client =
-        "printf '" + kSafe + "' | " + KORVEL_TEST_CLIENT + " --socket " + directory / "socket" + " connect -";
+    const std::string client = "printf '" + kSafe + "' | " + KORVEL_TEST_CLIENT + " --socket " +
+                               directory / "socket" + " connect /dev/stdin";
     EXPECT_EQ(std::system(client.c_str()), 0);
     EXPECT_EQ(directory.read("log"), "up " + directory / "state/korvel.conf" + "\n");
     std::ifstream status("/proc/" + std::to_string(test) + "/status");
