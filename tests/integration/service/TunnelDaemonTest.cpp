@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -55,16 +56,15 @@ long openDescriptors() {
     return std::distance(begin(entries), end(entries));
 }
 
-// Field 22 of /proc/<pid>/stat: when the process started, in clock ticks after boot.
-std::uint64_t startTimeOf(pid_t pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    const std::string text(std::istreambuf_iterator<char>(stat), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
+// Field 22 of /proc/<pid>/stat: when the process started, in clock ticks after boot. (The fields before
+// it hold no spaces for the programs here.)
+std::string startTimeOf(const std::string& pid) {
+    std::ifstream stat("/proc/" + pid + "/stat");
     std::string field;
-    for (int i = 3; i <= 22; ++i) {
-        fields >> field;
+    for (int i = 1; i <= 22; ++i) {
+        stat >> field;
     }
-    return std::stoull(field);
+    return field;
 }
 
 // A connection that has sent `request`.
@@ -385,33 +385,31 @@ TEST_F(TunnelDaemonTest, CallersAreTheInstalledApplicationAndPolkitDecidesForOth
 
     // Connected as uid 65534, then became the installed application, before the daemon first looked; it
     // stays, reading its configuration from a pipe this test holds.
-    std::array<int, 2> input{};
-    ASSERT_EQ(::pipe(input.data()), 0);
+    const std::string input = programs / "input";
+    ASSERT_EQ(::mkfifo(input.c_str(), 0644), 0);
+    UniqueFd holding(::open(input.c_str(), O_RDWR | O_CLOEXEC));
     const std::string request = connectRequest(kSafe);
     const std::string attack =
         "setpriv --reuid=65534 --regid=65534 --clear-groups perl -MSocket -e '"
         "$^F = 9; socket(S, PF_UNIX, SOCK_STREAM, 0); connect(S, pack_sockaddr_un($ARGV[0])) && "
         "syswrite(S, $ARGV[1] . chr(0)) && exec {$ARGV[2]} @ARGV[2..$#ARGV]' " +
         daemon.socketPath() + " '" + request.substr(0, request.size() - 1) + "' " + installed +
-        " --socket /nonexistent connect /dev/stdin <&" + std::to_string(input[0]) + " " +
-        std::to_string(input[1]) + ">&- >/dev/null 2>&1 & echo $! >" + programs / "attacker";
+        " --socket /nonexistent connect " + input + " >/dev/null 2>&1 & echo $! >" + programs / "attacker";
     ASSERT_EQ(std::system(attack.c_str()), 0);
-    ::close(input[0]);
     const std::string attacker = std::to_string(std::stoi(programs.read("attacker").value_or("0")));
     waitFor([&] {
         std::error_code ignored;
         return fs::equivalent("/proc/" + attacker + "/exe", installed, ignored);
     });
-    const std::uint64_t started = startTimeOf(std::stoi(attacker));
+    const std::string started = startTimeOf(attacker);
     daemon.serve();
     // Polkit is asked, and tells a process from a later one with the same pid by its start time.
-    const std::string check = "check korvel-1 unix-process pid=" + attacker +
-                              " start-time=" + std::to_string(started) + " uid=65534 pidfd=" + attacker +
-                              " action=org.korvel.tunnel.control flags=1";
+    const std::string check = "check korvel-1 unix-process pid=" + attacker + " start-time=" + started +
+                              " uid=65534 pidfd=" + attacker + " action=org.korvel.tunnel.control flags=1";
     waitFor([&] { return !bus.record().empty(); });
     EXPECT_EQ(bus.record(), std::vector<std::string>{check})
         << "connected, then exec'd the installed application";
-    ::close(input[1]);
+    holding = UniqueFd();
 
     const Daemon withoutPolkit("korvelnone0", installed, "unix:path=" + programs / "no-bus");
     fs::permissions(withoutPolkit.directory.path(), fs::perms(0755));
