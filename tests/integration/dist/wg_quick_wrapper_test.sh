@@ -106,10 +106,9 @@ sentence_exists="A network interface named korvel already exists; take it down a
 
 case_ "up" up absent no \
     "${configured}[#] ip -4 route add 10.66.0.0/24 dev korvel\n" "" 0 add 0 "[#] ip -4 route add 10.66.0.0/24 dev korvel" yes
-[ "$(cat "$marker" 2>/dev/null)" = korvel ] || fail "up: the marker does not name the interface"
-[ "$(stat -c %a /run/wireguard 2>/dev/null)" = 755 ] || fail "up: the application cannot look into the marker folder"
-[ "$(stat -c %a "$marker" 2>/dev/null)" = 644 ] || fail "up: the marker is not readable by the application"
-[ "$(ls -A /run/wireguard)" = korvel.name ] || fail "up: the marker folder holds '$(ls -A /run/wireguard)'"
+# The application reads the marker folder and the marker, and nothing else is left there.
+marker_folder=$(cd /run/wireguard && stat -c '%n %a' . .[!.]* * 2>/dev/null; cat korvel.name)
+[ "$marker_folder" = $'. 755\nkorvel.name 644\nkorvel' ] || fail "up: the marker folder holds '$marker_folder'"
 retries=$(cat "$work/retries")
 [[ $retries =~ ^[1-5]$ ]] || fail "up: endpoint resolution retries '$retries', want a small number"
 

@@ -15,9 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <map>
 #include <poll.h>
-#include <sstream>
 #include <sys/capability.h>
 #include <sys/eventfd.h>
 #include <sys/prctl.h>
