@@ -1,7 +1,6 @@
-// Stands in for polkit's authority on a test's bus:
-//   korvel-test-polkit ADDRESS RECORD [--allow UID,...] [--hold UID]
-// Authorises subjects of the allowed uids, refuses the others, and never answers for the held uid until
-// the check is cancelled. Every call becomes a line in RECORD:
+// korvel-test-polkit ADDRESS RECORD ALLOWED-UID HELD-UID: polkit's authority on a test's bus. It
+// authorises subjects of ALLOWED-UID, refuses the others, and never answers for HELD-UID until the check
+// is cancelled. Every call becomes a line in RECORD:
 //   check CANCELLATION-ID KIND KEY=VALUE... action=ACTION flags=FLAGS   (a pidfd's value: its pid)
 //   cancel CANCELLATION-ID
 // Prints "ready" once it owns org.freedesktop.PolicyKit1, and ends when the bus does.
@@ -11,70 +10,59 @@
 #include <fstream>
 #include <iostream>
 #include <map>
-#include <optional>
-#include <set>
-#include <sstream>
 #include <string>
 
 namespace {
 
-constexpr const char* kInterface = "org.freedesktop.PolicyKit1.Authority";
-
 std::ofstream record;
-std::set<std::int64_t> allowed;
-std::optional<std::int64_t> heldUid;
+std::string allowedUid;
+std::string heldUid;
 std::map<std::string, sd_bus_message*> held;
 
-std::string pidOfPidfd(int fd) {
-    std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
-    for (std::string line; std::getline(info, line);) {
-        if (line.starts_with("Pid:")) {
-            return std::to_string(std::stol(line.substr(4)));
+// The subject's variant values as text.
+std::string readVariant(sd_bus_message* message) {
+    const char* type = nullptr;
+    sd_bus_message_peek_type(message, nullptr, &type);
+    sd_bus_message_enter_container(message, SD_BUS_TYPE_VARIANT, type);
+    union {
+        std::uint32_t u;
+        std::int32_t i;
+        std::uint64_t t;
+        int h;
+    } value{};
+    std::string text = std::string("type-") + type;
+    if (std::string("uith").find(type) == std::string::npos || type[1] != '\0') {
+        sd_bus_message_skip(message, type);
+    } else if (type[0] == 'h' && sd_bus_message_read_basic(message, 'h', &value.h) > 0) {
+        // A pidfd stands for the pid its fdinfo names.
+        std::ifstream info("/proc/self/fdinfo/" + std::to_string(value.h));
+        std::string line;
+        while (std::getline(info, line) && !line.starts_with("Pid:")) {
         }
-    }
-    return "none";
-}
-
-// One a{sv} value as text; `uid` takes the value of the key "uid".
-std::string readValue(sd_bus_message* message, const std::string& key, std::int64_t& uid) {
-    char type = 0;
-    const char* contents = nullptr;
-    sd_bus_message_peek_type(message, &type, &contents);
-    sd_bus_message_enter_container(message, SD_BUS_TYPE_VARIANT, contents);
-    const std::string kind = contents;
-    std::uint32_t u = 0;
-    std::uint64_t t = 0;
-    std::int32_t i = 0;
-    int h = -1;
-    std::string text = "type-" + kind;
-    if (kind == "u" && sd_bus_message_read(message, "u", &u) > 0) {
-        text = std::to_string(u);
-    } else if (kind == "t" && sd_bus_message_read(message, "t", &t) > 0) {
-        text = std::to_string(t);
-    } else if (kind == "i" && sd_bus_message_read(message, "i", &i) > 0) {
-        text = std::to_string(i);
-        uid = key == "uid" ? i : uid;
-    } else if (kind == "h" && sd_bus_message_read(message, "h", &h) > 0) {
-        text = pidOfPidfd(h);
-    } else {
-        sd_bus_message_skip(message, contents);
+        text = line.starts_with("Pid:") ? std::to_string(std::stol(line.substr(4))) : "none";
+    } else if (sd_bus_message_read_basic(message, type[0], &value) > 0) {
+        text = type[0] == 'u'   ? std::to_string(value.u)
+               : type[0] == 'i' ? std::to_string(value.i)
+                                : std::to_string(value.t);
     }
     sd_bus_message_exit_container(message);
     return text;
 }
 
 int check(sd_bus_message* message) {
-    std::ostringstream line;
-    std::int64_t uid = -1;
-    const char* kind = "";
+    const char* text = "";
+    std::string subject;
+    std::string uid;
     sd_bus_message_enter_container(message, SD_BUS_TYPE_STRUCT, "sa{sv}");
-    sd_bus_message_read(message, "s", &kind);
-    std::string subject = kind;
+    sd_bus_message_read(message, "s", &text);
+    subject = text;
     sd_bus_message_enter_container(message, SD_BUS_TYPE_ARRAY, "{sv}");
     while (sd_bus_message_enter_container(message, SD_BUS_TYPE_DICT_ENTRY, "sv") > 0) {
-        const char* key = "";
-        sd_bus_message_read(message, "s", &key);
-        subject += std::string(" ") + key + "=" + readValue(message, key, uid);
+        sd_bus_message_read(message, "s", &text);
+        const std::string key = text;
+        const std::string value = readVariant(message);
+        uid = key == "uid" ? value : uid;
+        subject += " " + key + "=" + value;
         sd_bus_message_exit_container(message);
     }
     sd_bus_message_exit_container(message);
@@ -87,11 +75,11 @@ int check(sd_bus_message* message) {
     sd_bus_message_read(message, "us", &flags, &cancellation);
     record << "check " << cancellation << ' ' << subject << " action=" << action << " flags=" << flags
            << std::endl;
-    if (heldUid == uid) {
+    if (uid == heldUid) {
         held[cancellation] = sd_bus_message_ref(message);
         return 1;
     }
-    return sd_bus_reply_method_return(message, "(bba{ss})", allowed.contains(uid) ? 1 : 0, 0, 0);
+    return sd_bus_reply_method_return(message, "(bba{ss})", uid == allowedUid, 0, 0);
 }
 
 int cancel(sd_bus_message* message) {
@@ -107,42 +95,26 @@ int cancel(sd_bus_message* message) {
 }
 
 int dispatch(sd_bus_message* message, void*, sd_bus_error*) {
-    if (sd_bus_message_is_method_call(message, kInterface, "CheckAuthorization")) {
-        return check(message);
-    }
-    if (sd_bus_message_is_method_call(message, kInterface, "CancelCheckAuthorization")) {
-        return cancel(message);
-    }
-    return 0;
+    const char* interface = "org.freedesktop.PolicyKit1.Authority";
+    return sd_bus_message_is_method_call(message, interface, "CheckAuthorization")         ? check(message)
+           : sd_bus_message_is_method_call(message, interface, "CancelCheckAuthorization") ? cancel(message)
+                                                                                           : 0;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::cerr << "usage: korvel-test-polkit ADDRESS RECORD [--allow UID,...] [--hold UID]\n";
+    sd_bus* bus = nullptr;
+    if (argc != 5 || sd_bus_new(&bus) < 0 || sd_bus_set_address(bus, argv[1]) < 0 ||
+        sd_bus_set_bus_client(bus, 1) < 0 || sd_bus_start(bus) < 0 ||
+        sd_bus_add_object(bus, nullptr, "/org/freedesktop/PolicyKit1/Authority", dispatch, nullptr) < 0 ||
+        sd_bus_request_name(bus, "org.freedesktop.PolicyKit1", 0) < 0) {
+        std::cerr << "usage: korvel-test-polkit ADDRESS RECORD ALLOWED-UID HELD-UID, on a bus it can reach\n";
         return 2;
     }
     record.open(argv[2], std::ios::app);
-    for (int i = 3; i + 1 < argc; i += 2) {
-        const std::string option = argv[i];
-        std::istringstream values(argv[i + 1]);
-        for (std::string value; std::getline(values, value, ',');) {
-            if (option == "--allow") {
-                allowed.insert(std::stoll(value));
-            } else if (option == "--hold") {
-                heldUid = std::stoll(value);
-            }
-        }
-    }
-    sd_bus* bus = nullptr;
-    if (sd_bus_new(&bus) < 0 || sd_bus_set_address(bus, argv[1]) < 0 || sd_bus_set_bus_client(bus, 1) < 0 ||
-        sd_bus_start(bus) < 0 ||
-        sd_bus_add_object(bus, nullptr, "/org/freedesktop/PolicyKit1/Authority", dispatch, nullptr) < 0 ||
-        sd_bus_request_name(bus, "org.freedesktop.PolicyKit1", 0) < 0) {
-        std::cerr << "korvel-test-polkit: cannot serve on " << argv[1] << '\n';
-        return 1;
-    }
+    allowedUid = argv[3];
+    heldUid = argv[4];
     std::cout << "ready" << std::endl;
     for (;;) {
         const int result = sd_bus_process(bus, nullptr);

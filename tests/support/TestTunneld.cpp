@@ -31,31 +31,23 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     // The tools get absolute paths only: bash would look for a bare script name in its working folder.
-    const auto absolute = [&](const char* name) {
-        return fs::absolute(options[name]).lexically_normal().string();
-    };
-    // As root, the tools run with the capabilities the installed daemon gives them.
-    if (::geteuid() == 0) {
-        if (const std::string failed = lockDownCapabilities(); !failed.empty()) {
-            std::cerr << "korvel-test-tunneld: " << failed << '\n';
-            return 1;
-        }
-    }
+    const auto absolute = [&](const char* name) { return fs::absolute(options[name]).lexically_normal(); };
     try {
+        // As root, the tools run with the capabilities the installed daemon gives them.
+        if (const std::string failed = ::geteuid() == 0 ? lockDownCapabilities() : ""; !failed.empty()) {
+            throw std::system_error(std::error_code(), failed);
+        }
         // Admission compares the canonical path the kernel reports for the caller.
         const std::string client = fs::canonical(options["--client"]).string();
         const StopSignal stop;
         const ListeningSocket socket = ListeningSocket::bound(options["--socket"]);
-        TunnelDaemon daemon(socket.fd(), DaemonSettings{absolute("--state-dir"),
-                                                        absolute("--tools-dir"),
-                                                        std::string(interfaceName),
-                                                        client,
-                                                        {{client, std::string(clientBundleIdentifier)},
-                                                         {fs::read_symlink("/proc/self/exe").string(),
-                                                          std::string(daemonIdentifier)}},
-                                                        requestTimeout,
-                                                        ""});
-        daemon.run(stop.fd());
+        const IdentityTable identities = {
+            {client, std::string(clientBundleIdentifier)},
+            {fs::read_symlink("/proc/self/exe"), std::string(daemonIdentifier)}};
+        TunnelDaemon(socket.fd(),
+                     DaemonSettings{absolute("--state-dir"), absolute("--tools-dir"),
+                                    std::string(interfaceName), client, identities, requestTimeout, ""})
+            .run(stop.fd());
     } catch (const std::system_error& error) {
         std::cerr << "korvel-test-tunneld: " << error.what() << '\n';
         return 1;

@@ -5,19 +5,14 @@
 set -u
 wrapper=$1
 
+skip() {
+    echo "SKIP: $1"
+    exit 77
+}
 if [ "${2:-}" != --inside ]; then
-    if [ "$(id -u)" != 0 ]; then
-        echo "SKIP: needs root (private mount and network namespaces)"
-        exit 77
-    fi
-    if [ ! -e /usr/bin/wg-quick ]; then
-        echo "SKIP: /usr/bin/wg-quick is missing (package wireguard-tools)"
-        exit 77
-    fi
-    if ! unshare -m -n true 2>/dev/null; then
-        echo "SKIP: cannot make private mount and network namespaces here"
-        exit 77
-    fi
+    [ "$(id -u)" = 0 ] || skip "needs root (private mount and network namespaces)"
+    [ -e /usr/bin/wg-quick ] || skip "/usr/bin/wg-quick is missing (package wireguard-tools)"
+    unshare -m -n true 2>/dev/null || skip "cannot make private mount and network namespaces here"
     exec unshare -m -n --propagation private "$0" "$wrapper" --inside
 fi
 
@@ -97,12 +92,12 @@ case_() {
     line=$(last_line)
     [ "$status" = "$want_status" ] || fail "$name: status $status, want $want_status"
     [ "$line" = "$want_line" ] || fail "$name: last line '$line', want '$want_line'"
-    if [ "$want_marker" = yes ] && [ ! -e "$marker" ]; then fail "$name: the marker is missing"; fi
-    if [ "$want_marker" = no ] && [ -e "$marker" ]; then fail "$name: the marker is left behind"; fi
-    if [ "$want_marker" = link ] && { [ "$(readlink "$marker")" != "$victim" ] ||
-        [ "$(cat "$victim")" != "the victim's own words" ]; }; then
-        fail "$name: the planted link or what it points to was touched"
-    fi
+    case $want_marker in
+        yes) [ -e "$marker" ] || fail "$name: the marker is missing" ;;
+        no) [ ! -e "$marker" ] || fail "$name: the marker is left behind" ;;
+        link) [ "$(readlink "$marker")" = "$victim" ] && [ "$(cat "$victim")" = "the victim's own words" ] ||
+            fail "$name: the planted link or what it points to was touched" ;;
+    esac
     [ "$(cat "$work/calls")" = "$want_calls" ] || fail "$name: the tool got '$(cat "$work/calls")'"
 }
 
@@ -111,10 +106,9 @@ sentence_exists="A network interface named korvel already exists; take it down a
 
 case_ "up" up absent no \
     "${configured}[#] ip -4 route add 10.66.0.0/24 dev korvel\n" "" 0 add 0 "[#] ip -4 route add 10.66.0.0/24 dev korvel" yes
-[ "$(cat "$marker" 2>/dev/null)" = korvel ] || fail "up: the marker does not name the interface"
-[ "$(stat -c %a /run/wireguard 2>/dev/null)" = 755 ] || fail "up: the application cannot look into the marker folder"
-[ "$(stat -c %a "$marker" 2>/dev/null)" = 644 ] || fail "up: the marker is not readable by the application"
-[ "$(ls -A /run/wireguard)" = korvel.name ] || fail "up: the marker folder holds '$(ls -A /run/wireguard)'"
+# The application reads the marker folder and the marker, and nothing else is left there.
+marker_folder=$(cd /run/wireguard && stat -c '%n %a' . .[!.]* * 2>/dev/null; cat korvel.name)
+[ "$marker_folder" = $'. 755\nkorvel.name 644\nkorvel' ] || fail "up: the marker folder holds '$marker_folder'"
 retries=$(cat "$work/retries")
 [[ $retries =~ ^[1-5]$ ]] || fail "up: endpoint resolution retries '$retries', want a small number"
 

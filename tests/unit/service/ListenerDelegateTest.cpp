@@ -8,12 +8,12 @@ using namespace korvel::service;
 
 namespace {
 
-const std::string kApp = "/opt/korvel/bin/korvel";
-const SigningIdentity kNoTeam{"korvel.app", std::nullopt};
+const std::string kPath = "/opt/korvel/bin/korvel";
+const SigningIdentity kApp{"korvel.app", std::nullopt};
 const SigningIdentity kDaemon{"korvel.tunneld", std::nullopt};
 const SigningIdentity kTeam1{"korvel.app", "T1"};
-const FileIdentity kInstalledFile{8, 1234};
-const FileAttributes kInstalled{0, 0755, kInstalledFile};
+const FileIdentity kFile{8, 1234};
+const FileAttributes kAttributes{0, 0755, kFile};
 
 struct Case {
     const char* name;
@@ -31,39 +31,36 @@ struct Facts final : AdmissionFacts {
     std::optional<SigningIdentity> ownIdentity() override { return row.own; }
     std::optional<FileIdentity> callerExecutable() override { return row.running; }
     std::optional<FileAttributes> attributesOfItem(const std::string& item) override {
-        return item == kApp ? row.attributes : std::nullopt;
+        return item == kPath ? row.attributes : std::nullopt;
     }
     const Case& row;
 };
 
 TEST(ListenerDelegate, AdmitsOnlyTheApplication) {
     const std::vector<Case> cases = {
-        {"caller lookup failed", std::nullopt, kDaemon, kInstalledFile, kInstalled, false},
-        {"own lookup failed", kNoTeam, std::nullopt, kInstalledFile, kInstalled, false},
-        {"caller without identifier", SigningIdentity{}, kDaemon, kInstalledFile, kInstalled, false},
-        {"identifier in another case", SigningIdentity{"Korvel.app", {}}, kDaemon, kInstalledFile, kInstalled,
-         false},
+        {"caller lookup failed", std::nullopt, kDaemon, kFile, kAttributes, false},
+        {"own lookup failed", kApp, std::nullopt, kFile, kAttributes, false},
+        {"caller without identifier", SigningIdentity{}, kDaemon, kFile, kAttributes, false},
+        {"identifier in another case", SigningIdentity{"Korvel.app", {}}, kDaemon, kFile, kAttributes, false},
         {"same team, any path", kTeam1, SigningIdentity{{}, "T1"}, std::nullopt, std::nullopt, true},
-        {"other team", kTeam1, SigningIdentity{{}, "T2"}, kInstalledFile, kInstalled, false},
-        {"caller team, daemon none", kTeam1, kDaemon, kInstalledFile, kInstalled, false},
-        {"right team, other identifier", SigningIdentity{"korvel.tunneld", "T1"}, SigningIdentity{{}, "T1"},
-         kInstalledFile, kInstalled, false},
-        {"daemon team empty, caller none", kNoTeam, SigningIdentity{{}, ""}, kInstalledFile, kInstalled,
-         false},
-        {"installed application", kNoTeam, kDaemon, kInstalledFile, kInstalled, true},
-        {"empty caller team counts as none", SigningIdentity{"korvel.app", ""}, kDaemon, kInstalledFile,
-         FileAttributes{0, 0700, kInstalledFile}, true},
-        {"group-writable", kNoTeam, kDaemon, kInstalledFile, FileAttributes{0, 0775, kInstalledFile}, false},
-        {"writable by others", kNoTeam, kDaemon, kInstalledFile, FileAttributes{0, 0757, kInstalledFile},
-         false},
-        {"other owner", kNoTeam, kDaemon, kInstalledFile, FileAttributes{1000, 0755, kInstalledFile}, false},
+        {"other team", kTeam1, SigningIdentity{{}, "T2"}, kFile, kAttributes, false},
+        {"caller team, daemon none", kTeam1, kDaemon, kFile, kAttributes, false},
+        {"team, other identifier", SigningIdentity{"korvel.tunneld", "T1"}, SigningIdentity{{}, "T1"}, kFile,
+         kAttributes, false},
+        {"daemon team empty, caller none", kApp, SigningIdentity{{}, ""}, kFile, kAttributes, false},
+        {"installed application", kApp, kDaemon, kFile, kAttributes, true},
+        {"empty caller team counts as none", SigningIdentity{"korvel.app", ""}, kDaemon, kFile,
+         FileAttributes{0, 0700, kFile}, true},
+        {"group-writable", kApp, kDaemon, kFile, FileAttributes{0, 0775, kFile}, false},
+        {"writable by others", kApp, kDaemon, kFile, FileAttributes{0, 0757, kFile}, false},
+        {"other owner", kApp, kDaemon, kFile, FileAttributes{1000, 0755, kFile}, false},
         // What a private mount over the application's folder, a copy, or an upgrade shows.
-        {"another file", kNoTeam, kDaemon, FileIdentity{8, 4321}, kInstalled, false},
-        {"same inode, other device", kNoTeam, kDaemon, FileIdentity{9, 1234}, kInstalled, false},
-        {"executable lookup failed", kNoTeam, kDaemon, std::nullopt, kInstalled, false},
-        {"attributes unreadable", kNoTeam, kDaemon, kInstalledFile, std::nullopt, false},
+        {"another file", kApp, kDaemon, FileIdentity{8, 4321}, kAttributes, false},
+        {"same inode, other device", kApp, kDaemon, FileIdentity{9, 1234}, kAttributes, false},
+        {"executable lookup failed", kApp, kDaemon, std::nullopt, kAttributes, false},
+        {"attributes unreadable", kApp, kDaemon, kFile, std::nullopt, false},
     };
-    const ListenerDelegate delegate(kApp);
+    const ListenerDelegate delegate(kPath);
     for (const Case& c : cases) {
         Facts facts(c);
         EXPECT_EQ(delegate.shouldAcceptNewConnection(facts), c.accepted) << c.name;

@@ -62,10 +62,4 @@ TEST(MessageReader, ParsesRequestsAndNamesWhatIsWrongWithTheRest) {
     }
 }
 
-TEST(WireFormat, ErrorRepliesCarryTheirParameter) {
-    EXPECT_EQ(encodeError({"org.varlink.service.MethodNotFound", "method", "x"}),
-              std::string(R"({"error":"org.varlink.service.MethodNotFound","parameters":{"method":"x"}})") +
-                  '\0');
-}
-
 } // namespace

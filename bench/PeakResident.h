@@ -1,6 +1,6 @@
 #pragma once
 
-// The process's peak resident memory, as the kernel counts it, for tests and benchmarks that bound it.
+// The process's peak resident memory, as the kernel counts it, for benchmarks that bound it.
 #include <QFile>
 
 namespace korvel::test {
