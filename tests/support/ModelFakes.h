@@ -101,8 +101,11 @@ private:
         while (held) {
             co_await QCoro::sleepFor(5ms);
         }
+        if (failure == QStringLiteral("!")) {
+            throw std::runtime_error("broken");
+        }
         if (failure) {
-            *failure == "!" ? throw std::runtime_error("broken") : throw api::ApiError(*failure);
+            throw api::ApiError(*failure);
         }
     }
     Log& log_;
